@@ -1,0 +1,115 @@
+#pragma once
+
+#include "util/ReqlarkError.h"
+
+#include <QByteArray>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+// The HTTP request components. A component carries exactly one request:
+// open, set proxy / headers / options, send (blocking until the whole
+// response is in), then read status, headers and body. Three components
+// exist, chosen by ProgID; they differ only in what they accept (see
+// HttpComponentProfile in the implementation).
+
+inline constexpr const char* kProgIdServerXmlHttp = "MSXML2.ServerXMLHTTP";
+inline constexpr const char* kProgIdXmlHttp = "MSXML2.XMLHTTP";
+inline constexpr const char* kProgIdWinHttp = "WinHttp.WinHttpRequest.5.1";
+
+// Option 2 of ServerXMLHTTP: which server certificate errors to ignore.
+inline constexpr int kOptionIgnoreServerCertErrors = 2;
+// Value 0x2000: accept a certificate whose validity dates do not cover today.
+inline constexpr int kIgnoreCertDateInvalid = 8192;
+// setProxy setting 2: use the named proxy server.
+inline constexpr int kProxySettingNamedServer = 2;
+
+// Raised by every component call that fails. The text says what failed, for
+// which host and why.
+class HttpError : public ReqlarkError
+{
+public:
+    using ReqlarkError::ReqlarkError;
+};
+
+// Receives the response body as it arrives instead of the component keeping
+// it in memory (download to a file). `write` may throw a ReqlarkError to stop
+// the transfer; `send` then rethrows that error unchanged.
+class ResponseBodySink
+{
+public:
+    virtual ~ResponseBodySink() = default;
+    // Called when the final response's headers are in, before its first body
+    // byte; `expectedSize` is its Content-Length or -1. Redirect and
+    // authentication responses never reach the sink.
+    virtual void begin(qint64 expectedSize) = 0;
+    virtual void write(const char* data, size_t size) = 0;
+};
+
+struct HttpComponentConfig
+{
+    // Time allowed to establish the connection, and the longest silence
+    // (no byte sent or received) before a transfer is given up.
+    int connectTimeoutMs = 60000;
+    int idleTimeoutMs = 30000;
+    // Certificate authorities trusted for https. Empty: the system's store.
+    QByteArray caFile;
+    // Largest body kept in memory. A larger body fails with a clear error;
+    // a sink has no limit.
+    qint64 maxBodyBytes = qint64(2) * 1024 * 1024 * 1024;
+};
+
+class HttpComponent
+{
+public:
+    virtual ~HttpComponent() = default;
+
+    // method: "get", "post" (any case; standard methods go out in capitals);
+    // only synchronous use (async == false) is supported.
+    virtual void open(const QByteArray& method, const QByteArray& url, bool async,
+                      const QByteArray& user, const QByteArray& password) = 0;
+    // setting 2 with "host:port" selects a named proxy server.
+    virtual void setProxy(int setting, const QByteArray& address) = 0;
+    virtual void setProxyCredentials(const QByteArray& user, const QByteArray& password) = 0;
+    // A header set again replaces the earlier value in its place.
+    virtual void setRequestHeader(const QByteArray& name, const QByteArray& value) = 0;
+    virtual void setOption(int option, int value) = 0;
+    virtual void send(const QByteArray& body) = 0;
+
+    // The body bytes of the final response; an empty array for a body of no
+    // bytes; no value when the response carries no body at all (1xx, 204,
+    // 304, a HEAD request) or when the body went to a sink.
+    virtual std::optional<QByteArray> responseBody() const = 0;
+    // Header lines of the final response as received, without the status
+    // line, joined by CR LF.
+    virtual QByteArray getAllResponseHeaders() const = 0;
+    virtual int status() const = 0;
+    virtual QByteArray statusText() const = 0;
+
+    // Not among the classic members: stream the body into `sink` (which must
+    // outlive send) instead of keeping it.
+    virtual void setResponseBodySink(ResponseBodySink* sink) = 0;
+    // Whether the final response carried a body (possibly of no bytes), and
+    // how many body bytes arrived; meaningful with or without a sink.
+    virtual bool hasResponseBody() const = 0;
+    virtual qint64 bodyBytesReceived() const = 0;
+};
+
+// Creates the component for a ProgID (matched without regard to case); an
+// unknown ProgID creates nothing.
+std::unique_ptr<HttpComponent> CreateHttpComponent(const QByteArray& progId,
+                                                   const HttpComponentConfig& config = {});
+
+// The ProgID for a component caption as shown in the component list
+// ("ServerXMLHTTP", "XMLHTTP", "WinHTTP"), compared after lower-casing; empty
+// for anything else.
+QByteArray ProgIdForComponentCaption(const QByteArray& caption);
+
+// Cookies of all "Set-Cookie: " lines of a response header text, each ended by
+// ";" and separated by one blank; empty when there are none.
+QByteArray ExtractSetCookies(const QByteArray& headerText);
+
+// Union of the collected cookies and an old Cookie value, sorted without
+// regard to case, without repeats, joined by "; ".
+QByteArray MergeCookies(const QByteArray& collected, const QByteArray& oldValue);

@@ -1,0 +1,184 @@
+#include "request/FormatByteSize.h"
+#include "request/UTF8Unit.h"
+#include "request/untXmlHttp.h"
+
+#include <QTest>
+
+class TestRequestUnit : public QObject
+{
+    Q_OBJECT
+private slots:
+    void isUtf8_data();
+    void isUtf8();
+    void isUtf8StopsAtFirstMisfitInLongText();
+    void decodeConvertsOnlyUtf8();
+    void formatByteSize_data();
+    void formatByteSize();
+    void extractSetCookies_data();
+    void extractSetCookies();
+    void mergeCookies_data();
+    void mergeCookies();
+    void workedExampleEndToEnd();
+};
+
+void TestRequestUnit::isUtf8_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<bool>("utf8");
+
+    QTest::newRow("empty") << QByteArray() << false;
+    QTest::newRow("pure ascii") << QByteArray("<html>hello</html>") << false;
+    QTest::newRow("chinese utf-8") << QByteArray("\xE4\xB8\xAD\xE6\x96\x87") << true;
+    QTest::newRow("code page 936 bytes") << QByteArray("\xD6\xD0\xCE\xC4") << false;
+    QTest::newRow("ascii with 0x80") << QByteArray("ab\x80" "cd") << true;
+    QTest::newRow("ascii with 0x81") << QByteArray("ab\x81" "cd") << false;
+    QTest::newRow("ends after a lead byte") << QByteArray("abc\xE4") << false;
+    QTest::newRow("ends inside a sequence") << QByteArray("abc\xE4\xB8") << false;
+    QTest::newRow("FE lead with four continuations") << QByteArray("\xFE\x80\x80\x80\x80") << true;
+    QTest::newRow("FF lead with three continuations") << QByteArray("\xFF\x80\x80\x80") << false;
+    QTest::newRow("FC lead with five continuations")
+        << QByteArray("\xFC\x80\x80\x80\x80\x80") << true;
+    QTest::newRow("overlong C0 passes") << QByteArray("\xC0\xAF") << true;
+    QTest::newRow("encoded surrogate passes") << QByteArray("\xED\xA0\x80") << true;
+    QTest::newRow("four-byte emoji") << QByteArray("\xF0\x9F\x98\x80") << true;
+    QTest::newRow("lead followed by ascii") << QByteArray("\xC3" "a") << false;
+    QTest::newRow("nul bytes are ascii") << QByteArray("\0\xC3\xA9", 3) << true;
+}
+
+void TestRequestUnit::isUtf8()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(bool, utf8);
+    QCOMPARE(IsUTF8Encoded(text), utf8);
+}
+
+void TestRequestUnit::isUtf8StopsAtFirstMisfitInLongText()
+{
+    QByteArray text;
+    for (int i = 0; i < 100000; ++i)
+        text += "\xE4\xB8\xAD<p>";
+    QVERIFY(IsUTF8Encoded(text));
+    text[text.size() / 2] = '\xB0'; // a stray continuation byte in the middle
+    QVERIFY(!IsUTF8Encoded(text));
+}
+
+void TestRequestUnit::decodeConvertsOnlyUtf8()
+{
+    QCOMPARE(DecodeUtf8IfEncoded("\xE4\xB8\xAD\xE6\x96\x87"), QByteArray("\xD6\xD0\xCE\xC4"));
+    QCOMPARE(DecodeUtf8IfEncoded("\xD6\xD0\xCE\xC4"), QByteArray("\xD6\xD0\xCE\xC4"));
+    QCOMPARE(DecodeUtf8IfEncoded("plain"), QByteArray("plain"));
+    // An emoji among Chinese text: the rest converts normally.
+    QCOMPARE(DecodeUtf8IfEncoded("\xE4\xB8\xAD\xF0\x9F\x98\x80\xE6\x96\x87"),
+             QByteArray("\xD6\xD0?\xCE\xC4"));
+    // A lone 0x80 passes detection; it is not a character and becomes '?'.
+    QCOMPARE(DecodeUtf8IfEncoded("a\x80" "b"), QByteArray("a?b"));
+}
+
+void TestRequestUnit::formatByteSize_data()
+{
+    QTest::addColumn<qint64>("size");
+    QTest::addColumn<QByteArray>("text");
+    QTest::newRow("0") << qint64(0) << QByteArray("0 Byte");
+    QTest::newRow("1023") << qint64(1023) << QByteArray("1023 Byte");
+    QTest::newRow("1024") << qint64(1024) << QByteArray("1.00 KB ");
+    QTest::newRow("1536") << qint64(1536) << QByteArray("1.50 KB ");
+    QTest::newRow("1048575") << qint64(1048575) << QByteArray("1024.00 KB ");
+    QTest::newRow("1048576") << qint64(1048576) << QByteArray("1.00 MB ");
+    QTest::newRow("1073741823") << qint64(1073741823) << QByteArray("1024.00 MB ");
+    QTest::newRow("1073741824") << qint64(1073741824) << QByteArray("1.00 GB ");
+    QTest::newRow("5 TB") << qint64(5) * 1024 * 1024 * 1024 * 1024 << QByteArray("5120.00 GB ");
+}
+
+void TestRequestUnit::formatByteSize()
+{
+    QFETCH(qint64, size);
+    QFETCH(QByteArray, text);
+    QCOMPARE(FormatByteSize(size), text);
+}
+
+void TestRequestUnit::extractSetCookies_data()
+{
+    QTest::addColumn<QByteArray>("headers");
+    QTest::addColumn<QByteArray>("cookies");
+
+    QTest::newRow("none") << QByteArray("Content-Type: text/html\r\nServer: x") << QByteArray();
+    QTest::newRow("worked example")
+        << QByteArray("Server: x\r\nSet-Cookie: sid=xyz; path=/; HttpOnly\r\n"
+                      "set-cookie: token=t1; Max-Age=60; Path=/\r\nX: y")
+        << QByteArray("sid=xyz; token=t1;");
+    QTest::newRow("no blank after the colon is not recognised")
+        << QByteArray("Set-Cookie:a=1") << QByteArray();
+    QTest::newRow("capital header name") << QByteArray("SET-COOKIE: a=1") << QByteArray("a=1;");
+    QTest::newRow("empty value dropped, a=b=c kept whole")
+        << QByteArray("Set-Cookie: a=; b=c=d") << QByteArray("b=c=d;");
+    QTest::newRow("attributes dropped in any case")
+        << QByteArray("Set-Cookie: x=1; Path=/; PATH=/; path=/; DOMAIN=a; Expires=Wed, 21 Oct "
+                      "2015 07:28:00 GMT; Secure; max-age=3; HttpOnly")
+        << QByteArray("x=1;");
+    QTest::newRow("SameSite counts as a cookie")
+        << QByteArray("Set-Cookie: x=1; SameSite=Lax") << QByteArray("x=1; SameSite=Lax;");
+    QTest::newRow("semicolon without blank is taken whole")
+        << QByteArray("Set-Cookie: sid=1;path=/") << QByteArray("sid=1;path=/;");
+    QTest::newRow("empty rest") << QByteArray("Set-Cookie: \r\nSet-Cookie: ") << QByteArray();
+    QTest::newRow("only LF line ends: one line")
+        << QByteArray("Set-Cookie: a=1\nSet-Cookie: b=2") << QByteArray("a=1\nSet-Cookie: b=2;");
+    QTest::newRow("several lines in order")
+        << QByteArray("Set-Cookie: b=2\r\nSet-Cookie: a=1;\r\n") << QByteArray("b=2; a=1;");
+    QTest::newRow("secure with a value is still an attribute")
+        << QByteArray("Set-Cookie: secure=1; k=v") << QByteArray("k=v;");
+}
+
+void TestRequestUnit::extractSetCookies()
+{
+    QFETCH(QByteArray, headers);
+    QFETCH(QByteArray, cookies);
+    QCOMPARE(ExtractSetCookies(headers), cookies);
+}
+
+void TestRequestUnit::mergeCookies_data()
+{
+    QTest::addColumn<QByteArray>("collected");
+    QTest::addColumn<QByteArray>("old");
+    QTest::addColumn<QByteArray>("merged");
+
+    QTest::newRow("worked example") << QByteArray("sid=xyz; token=t1;")
+                                    << QByteArray("sid=abc; lang=en")
+                                    << QByteArray("lang=en; sid=abc; sid=xyz; token=t1");
+    QTest::newRow("old entries re-sorted")
+        << QByteArray("c=3") << QByteArray("b=1; a=2") << QByteArray("a=2; b=1; c=3");
+    QTest::newRow("same cookie in another case kept once, spelt as collected")
+        << QByteArray("SID=ABC;") << QByteArray("sid=abc; x=1") << QByteArray("SID=ABC; x=1");
+    QTest::newRow("inner semicolon without blank is one entry")
+        << QByteArray("c=3;") << QByteArray("a=1;b=2") << QByteArray("a=1;b=2; c=3");
+    QTest::newRow("no old value") << QByteArray("b=2; a=1;") << QByteArray()
+                                  << QByteArray("a=1; b=2");
+    QTest::newRow("nothing collected") << QByteArray() << QByteArray("b=1; a=1")
+                                       << QByteArray("a=1; b=1");
+    QTest::newRow("both empty") << QByteArray() << QByteArray() << QByteArray();
+    QTest::newRow("empty pieces skipped")
+        << QByteArray("a=1;") << QByteArray("; ; b=2") << QByteArray("a=1; b=2");
+    QTest::newRow("duplicates within the collected text")
+        << QByteArray("a=1; a=1;") << QByteArray() << QByteArray("a=1");
+}
+
+void TestRequestUnit::mergeCookies()
+{
+    QFETCH(QByteArray, collected);
+    QFETCH(QByteArray, old);
+    QFETCH(QByteArray, merged);
+    QCOMPARE(MergeCookies(collected, old), merged);
+}
+
+void TestRequestUnit::workedExampleEndToEnd()
+{
+    const QByteArray headers = "Date: today\r\nSet-Cookie: sid=xyz; path=/; HttpOnly\r\n"
+                               "set-cookie: token=t1; Max-Age=60; Path=/";
+    QCOMPARE(MergeCookies(ExtractSetCookies(headers), "sid=abc; lang=en"),
+             QByteArray("lang=en; sid=abc; sid=xyz; token=t1"));
+    // Merging the result again with the same cookies changes nothing.
+    QCOMPARE(MergeCookies(ExtractSetCookies(headers), "lang=en; sid=abc; sid=xyz; token=t1"),
+             QByteArray("lang=en; sid=abc; sid=xyz; token=t1"));
+}
+
+QTEST_APPLESS_MAIN(TestRequestUnit)
+#include "tst_request_unit.moc"

@@ -1,0 +1,123 @@
+#include "util/MyStrUtils.h"
+
+#include <algorithm>
+
+namespace {
+
+inline char lowerByte(char c)
+{
+    return (c >= 'A' && c <= 'Z') ? char(c + ('a' - 'A')) : c;
+}
+
+ByteList splitLines(const QByteArray& text)
+{
+    ByteList lines;
+    const char* p = text.constData();
+    const qsizetype n = text.size();
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < n; ++i) {
+        const char c = p[i];
+        if (c != '\r' && c != '\n')
+            continue;
+        lines.append(text.mid(start, i - start));
+        if (c == '\r' && i + 1 < n && p[i + 1] == '\n')
+            ++i;
+        start = i + 1;
+    }
+    if (start < n)
+        lines.append(text.mid(start));
+    return lines;
+}
+
+} // namespace
+
+ByteList SplitString(const QByteArray& text, const QByteArray& delimiter)
+{
+    if (delimiter.isEmpty())
+        return splitLines(text);
+    ByteList pieces;
+    qsizetype start = 0;
+    for (;;) {
+        const qsizetype hit = text.indexOf(delimiter, start);
+        if (hit < 0)
+            break;
+        pieces.append(text.mid(start, hit - start));
+        start = hit + delimiter.size();
+    }
+    if (start < text.size())
+        pieces.append(text.mid(start));
+    return pieces;
+}
+
+QByteArray JoinRange(const ByteList& list, quint32 from, quint32 to)
+{
+    if (list.isEmpty())
+        return {};
+    const quint32 last = quint32(list.size() - 1);
+    if (from > last)
+        from = last;
+    if (to > last || to < from)
+        to = last;
+    qsizetype total = 0;
+    for (quint32 i = from; i <= to; ++i)
+        total += list[qsizetype(i)].size();
+    QByteArray out;
+    out.reserve(total);
+    for (quint32 i = from; i <= to; ++i)
+        out.append(list[qsizetype(i)]);
+    return out;
+}
+
+QByteArray JoinRange(const ByteList* list, quint32 from, quint32 to)
+{
+    return list ? JoinRange(*list, from, to) : QByteArray();
+}
+
+QByteArray AnsiLowerCase(QByteArray text)
+{
+    char* p = text.data();
+    for (qsizetype i = 0, n = text.size(); i < n; ++i)
+        p[i] = lowerByte(p[i]);
+    return text;
+}
+
+bool SameTextAnsiLower(const QByteArray& a, const QByteArray& b)
+{
+    if (a.size() != b.size())
+        return false;
+    const char* pa = a.constData();
+    const char* pb = b.constData();
+    for (qsizetype i = 0, n = a.size(); i < n; ++i) {
+        if (lowerByte(pa[i]) != lowerByte(pb[i]))
+            return false;
+    }
+    return true;
+}
+
+QByteArray TrimBytes(const QByteArray& text)
+{
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    const auto blank = [](char c) { return static_cast<unsigned char>(c) <= 0x20; };
+    while (begin < end && blank(text[begin]))
+        ++begin;
+    while (end > begin && blank(text[end - 1]))
+        --end;
+    if (begin == 0 && end == text.size())
+        return text;
+    return text.mid(begin, end - begin);
+}
+
+int CompareTextIgnoreCase(const QByteArray& a, const QByteArray& b)
+{
+    const qsizetype n = std::min(a.size(), b.size());
+    for (qsizetype i = 0; i < n; ++i) {
+        const auto ca = static_cast<unsigned char>(lowerByte(a[i]));
+        const auto cb = static_cast<unsigned char>(lowerByte(b[i]));
+        if (ca != cb)
+            return ca < cb ? -1 : 1;
+    }
+    if (a.size() == b.size())
+        return 0;
+    return a.size() < b.size() ? -1 : 1;
+}

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+
+// String routines shared by every subsystem. All texts are byte strings in code
+// page 936; "lower-casing" folds the bytes 'A'..'Z' only, wherever they stand
+// (also as the second byte of a double-byte character), and "trimming" removes
+// the bytes 0x00..0x20 at both ends.
+
+using ByteList = QList<QByteArray>;
+
+// Splits `text` at every occurrence of `delimiter`. An empty piece before the
+// first delimiter or between two delimiters is kept; the remainder after the
+// last delimiter is kept only when it is not empty. With an empty delimiter the
+// text is split into lines ending at CR LF, CR or LF (a final line break gives
+// no extra line).
+ByteList SplitString(const QByteArray& text, const QByteArray& delimiter);
+
+// Concatenation, without separator, of the items `from` to `to` inclusive.
+// A `from` beyond the last item becomes the last item; a `to` beyond the last
+// item, or below `from`, becomes the last item. An empty list gives "".
+QByteArray JoinRange(const ByteList& list, quint32 from, quint32 to);
+QByteArray JoinRange(const ByteList* list, quint32 from, quint32 to);
+
+QByteArray AnsiLowerCase(QByteArray text);
+bool SameTextAnsiLower(const QByteArray& a, const QByteArray& b);
+
+QByteArray TrimBytes(const QByteArray& text);
+
+// Case-insensitive ordering used for sorted cookie and header-file lines:
+// letters compare without regard to case, everything else by byte value.
+// Returns <0, 0 or >0.
+int CompareTextIgnoreCase(const QByteArray& a, const QByteArray& b);
