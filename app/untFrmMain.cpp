@@ -1,7 +1,303 @@
 #include "app/untFrmMain.h"
 
-TFrmMain::TFrmMain(QWidget* parent) : QMainWindow(parent)
+#include "app/Anchors.h"
+#include "app/QtPrompter.h"
+#include "app/StatusPanels.h"
+#include "extras/VersionUnit.h"
+#include "headers/HeaderList.h"
+#include "ui_untFrmMain.h"
+#include "util/ProgramResources.h"
+#include "util/ReqlarkError.h"
+
+#include <QCloseEvent>
+#include <QFont>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QScreen>
+#include <QStyle>
+
+#include <exception>
+
+namespace {
+
+// The end of the window caption, after the version.
+const char kCreditLine[] = "  —  Reqlark 开发组";
+
+// The design face of every window; on Linux the WenQuanYi face stands in.
+void installFontSubstitutes()
 {
-    setWindowTitle(QStringLiteral("Http测试工具 Reqlark v"));
-    resize(900, 700);
+    const QString cjk = QStringLiteral("WenQuanYi Micro Hei");
+    for (const QString& face : {QStringLiteral("微软雅黑"), QStringLiteral("Microsoft YaHei"),
+                                QStringLiteral("宋体"), QStringLiteral("SimSun")}) {
+        if (!QFont::substitutes(face).contains(cjk))
+            QFont::insertSubstitution(face, cjk);
+    }
+}
+
+// The error box text: a full stop is added when the last character sorts
+// after it, as letters, digits and Chinese characters do.
+QString withFullStop(QString text)
+{
+    if (!text.isEmpty() && text.back().unicode() > u'.')
+        text.append(QLatin1Char('.'));
+    return text;
+}
+
+} // namespace
+
+TFrmMain::TFrmMain(Environment environment, QWidget* parent)
+    : QMainWindow(parent), m_env(std::move(environment)), ui(std::make_unique<Ui::TFrmMain>())
+{
+    installFontSubstitutes();
+    ui->setupUi(this);
+
+    if (m_env.prompter) {
+        m_prompter = m_env.prompter;
+    } else {
+        m_ownPrompter = std::make_unique<QtPrompter>(this);
+        m_prompter = m_ownPrompter.get();
+    }
+
+    m_headers = new HeaderList(this);
+    m_headers->setPrompter(m_prompter);
+    ui->lvwHeaders->setModel(m_headers);
+    ui->lvwHeaders->horizontalHeader()->resizeSection(0, 120);
+    ui->lvwHeaders->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
+    ui->lvwHeaders->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+
+    // The selection of the HTML memo stays visible when it loses the focus.
+    QPalette html = ui->mmoHtml->palette();
+    html.setColor(QPalette::Inactive, QPalette::Highlight,
+                  html.color(QPalette::Active, QPalette::Highlight));
+    html.setColor(QPalette::Inactive, QPalette::HighlightedText,
+                  html.color(QPalette::Active, QPalette::HighlightedText));
+    ui->mmoHtml->setPalette(html);
+    ui->mmoHtml->setFont(font()); // its own font from the start, not the window's
+
+    // Controls anchored as designed (the top panel's design size is 884 x 200).
+    auto* top = new Anchors(ui->pnlTop, QSize(884, 200));
+    top->add(ui->edtUrl, Anchors::Left | Anchors::Top | Anchors::Right);
+    top->add(ui->edtData, Anchors::Left | Anchors::Top | Anchors::Right);
+    top->add(ui->lvwHeaders, Anchors::All);
+    top->add(ui->grpBtns, Anchors::Top | Anchors::Right);
+    ui->splVertical->setSizes({200, 700 - 200});
+    ui->splVertical->setStretchFactor(0, 0);
+    ui->splVertical->setStretchFactor(1, 1);
+    ui->splBLR->setSizes({618, 900 - 618});
+    ui->splBLR->setStretchFactor(0, 0);
+    ui->splBLR->setStretchFactor(1, 1);
+
+    // Status bar with five panels of 50 pixels until the first resize shares
+    // the width out.
+    m_statusBar = new StatusPanels(5, 50, ui->centralwidget);
+    ui->centralLayout->addWidget(m_statusBar);
+
+    // Menu pictures: font, help, about, (spare), proxy.
+    QStyle* s = style();
+    m_ilMenuIcons = {s->standardIcon(QStyle::SP_FileDialogDetailedView),
+                     s->standardIcon(QStyle::SP_DialogHelpButton),
+                     s->standardIcon(QStyle::SP_MessageBoxInformation),
+                     s->standardIcon(QStyle::SP_FileIcon),
+                     s->standardIcon(QStyle::SP_DriveNetIcon)};
+    ui->mniProxy->setIcon(m_ilMenuIcons[4]);
+    ui->mniSetFormFont->setIcon(m_ilMenuIcons[0]);
+    ui->mniHelp->setIcon(m_ilMenuIcons[1]);
+    ui->mniAbout->setIcon(m_ilMenuIcons[2]);
+
+    // The tools menu exists but is not shown in the menu bar.
+    ui->mniTools->menuAction()->setVisible(false);
+
+    m_pmLvwHeaders = new QMenu(this);
+    m_pmLvwHeaders->setObjectName(QStringLiteral("pmLvwHeaders"));
+    m_pmLvwHeaders->addActions({ui->mniAddReqHeader, ui->mniEditReqHeader, ui->mniDelReqHeader,
+                                ui->mniDelReqHeaderClear, ui->mniReqHeaderImportFromClipbrd});
+
+    // The proxy indicator, grey as designed; it moves into the status bar below.
+    imgStaBar = new QLabel(ui->pnlBot);
+    imgStaBar->setObjectName(QStringLiteral("imgStaBar"));
+    imgStaBar->setScaledContents(true);
+    imgStaBar->setPixmap(QPixmap(ProgramResources::pathOf(QStringLiteral("BMP_EARTHGY"),
+                                                          QStringLiteral("BITMAP"))));
+    imgStaBar->resize(32, 32);
+    imgStaBar->hide();
+
+    setTabOrder(ui->edtUrl, ui->cbbMethod);
+    setTabOrder(ui->cbbMethod, ui->btnSendReqest);
+    setTabOrder(ui->btnSendReqest, ui->chkGetRespCookie);
+    setTabOrder(ui->chkGetRespCookie, ui->cbbResultType);
+    setTabOrder(ui->cbbResultType, ui->cbbComponent);
+    setTabOrder(ui->cbbComponent, ui->btnSaveToFile);
+    setTabOrder(ui->btnSaveToFile, ui->chkUseProxy);
+    setTabOrder(ui->chkUseProxy, ui->edtData);
+    setTabOrder(ui->edtData, ui->lvwHeaders);
+    setTabOrder(ui->lvwHeaders, ui->mmoHtml);
+    setTabOrder(ui->mmoHtml, ui->mmoRespHeaders);
+
+    bindHandlers();
+    FormCreate();
+}
+
+TFrmMain::~TFrmMain() = default;
+
+void TFrmMain::FormCreate()
+{
+    setWindowTitle(QStringLiteral("Http测试工具 Reqlark v") + GetAppVersion() +
+                   QString::fromUtf8(kCreditLine));
+    // Paths, settings handle and the guarded load, then the indicator.
+    guarded([this] { openSettings(); });
+    placeProxyIndicator();
+    // Shown centred on the screen at the size the settings gave.
+    if (const QScreen* screen = this->screen())
+        move(screen->availableGeometry().center() - rect().center());
+}
+
+void TFrmMain::placeProxyIndicator()
+{
+    const int side = m_statusBar->height() - 4;
+    imgStaBar->setParent(m_statusBar);
+    imgStaBar->setGeometry(5, 2, side, side);
+    imgStaBar->show();
+}
+
+void TFrmMain::bindHandlers()
+{
+    const auto bind = [this](QAction* action, void (TFrmMain::*handler)()) {
+        connect(action, &QAction::triggered, this, [this, handler] { guarded([=] { (this->*handler)(); }); });
+    };
+    connect(ui->btnSendReqest, &QPushButton::clicked, this,
+            [this] { guarded([this] { btnSendReqestClick(); }); });
+    connect(ui->btnSaveToFile, &QPushButton::clicked, this,
+            [this] { guarded([this] { btnSaveToFileClick(); }); });
+    connect(ui->cbbResultType, &QComboBox::activated, this,
+            [this] { guarded([this] { cbbResultTypeClick(); }); });
+    // Runs on every change of the tick, by the user or by the settings load.
+    connect(ui->chkUseProxy, &QCheckBox::toggled, this,
+            [this] { guarded([this] { chkUseProxyClick(); }); });
+    connect(ui->lvwHeaders, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& at) { m_pmLvwHeaders->popup(ui->lvwHeaders->viewport()->mapToGlobal(at)); });
+
+    bind(ui->mniAddReqHeader, &TFrmMain::mniAddReqHeaderClick);
+    bind(ui->mniEditReqHeader, &TFrmMain::mniEditReqHeaderClick);
+    bind(ui->mniDelReqHeader, &TFrmMain::mniDelReqHeaderClick);
+    bind(ui->mniDelReqHeaderClear, &TFrmMain::mniDelReqHeaderClearClick);
+    bind(ui->mniReqHeaderImportFromClipbrd, &TFrmMain::mniReqHeaderImportFromClipbrdClick);
+    bind(ui->mniProxy, &TFrmMain::mniProxyClick);
+    bind(ui->mniFontUI, &TFrmMain::mniFontUIClick);
+    bind(ui->mniFontHTML, &TFrmMain::mniFontHTMLClick);
+    bind(ui->mniHelp, &TFrmMain::mniHelpClick);
+    bind(ui->mniAbout, &TFrmMain::mniAboutClick);
+    bind(ui->mniDelCurrCookie, &TFrmMain::mniDelCurrCookieClick);
+    bind(ui->mniClearIECookies, &TFrmMain::mniClearIECookiesClick);
+
+    ui->edtUrl->installEventFilter(this);
+    ui->edtData->installEventFilter(this);
+    ui->lvwHeaders->installEventFilter(this);
+    ui->lvwHeaders->viewport()->installEventFilter(this);
+    ui->mmoHtml->installEventFilter(this);
+    ui->mmoHtml->viewport()->installEventFilter(this);
+    ui->pnlBot->installEventFilter(this);
+}
+
+bool TFrmMain::eventFilter(QObject* watched, QEvent* event)
+{
+    const QEvent::Type type = event->type();
+    if (type == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        bool handled = false;
+        if (watched == ui->edtUrl)
+            guarded([&] { handled = edtUrlKeyDown(key); });
+        else if (watched == ui->lvwHeaders)
+            guarded([&] { handled = lvwHeadersKeyDown(key); });
+        else if (watched == ui->mmoHtml)
+            guarded([&] { handled = mmoHtmlKeyDown(key); });
+        if (handled)
+            return true;
+    } else if (type == QEvent::MouseButtonDblClick) {
+        if (watched == ui->edtUrl) {
+            guarded([this] { edtUrlDblClick(); });
+            return true;
+        }
+        if (watched == ui->edtData) {
+            guarded([this] { edtDataDblClick(); });
+            return true;
+        }
+        if (watched == ui->lvwHeaders->viewport()) {
+            guarded([this] { lvwHeadersDblClick(); });
+            return true;
+        }
+        if (watched == ui->mmoHtml->viewport())
+            guarded([this] { mmoHtmlDblClick(); });
+    } else if (type == QEvent::Resize && watched == ui->pnlBot) {
+        pnlBotResize();
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TFrmMain::guarded(const std::function<void()>& handler)
+{
+    try {
+        handler();
+    } catch (const ReqlarkError& e) {
+        m_prompter->showError(withFullStop(e.message()));
+    } catch (const std::bad_alloc&) {
+        m_prompter->showError(withFullStop(QStringLiteral("Out of memory")));
+    } catch (const std::exception& e) {
+        m_prompter->showError(withFullStop(QString::fromLocal8Bit(e.what())));
+    }
+}
+
+void TFrmMain::setPanelText(int panel, const QString& text)
+{
+    m_statusBar->setText(panel, text);
+}
+
+QString TFrmMain::panelText(int panel) const
+{
+    return m_statusBar->text(panel);
+}
+
+int TFrmMain::IndexOfReqHeader(const QByteArray& name) const
+{
+    return m_headers->IndexOfReqHeader(name);
+}
+
+bool TFrmMain::AddReqHeader(const QByteArray& name, const QByteArray& value)
+{
+    return m_headers->AddReqHeader(name, value);
+}
+
+void TFrmMain::DelReqHeaderByName(const QByteArray& name)
+{
+    m_headers->DelReqHeaderByName(name);
+}
+
+void TFrmMain::closeEvent(QCloseEvent* event)
+{
+    // FormClose: the settings and the header list are written; a write that
+    // fails is reported and the window still closes, so the program can
+    // always be ended.
+    guarded([this] { SaveSettings(); });
+    event->accept();
+}
+
+void TFrmMain::resizeEvent(QResizeEvent* event)
+{
+    QMainWindow::resizeEvent(event);
+    FormResize();
+}
+
+void TFrmMain::FormResize()
+{
+    const int panels = m_statusBar->count();
+    const int share = (width() - m_statusBar->panelWidth(0)) / (panels - 1);
+    for (int i = 1; i < panels; ++i)
+        m_statusBar->setPanelWidth(i, share);
+    placeBrowser();
+}
+
+void TFrmMain::pnlBotResize()
+{
+    placeBrowser();
 }

@@ -1,10 +1,172 @@
 #pragma once
 
+#include "request/untXmlHttp.h"
+
+#include <QByteArray>
+#include <QColor>
+#include <QIcon>
+#include <QList>
 #include <QMainWindow>
 
+#include <functional>
+#include <memory>
+
+class BrowserView;
+class HeaderList;
+class Prompter;
+class QKeyEvent;
+class QLabel;
+class QMenu;
+class SettingsStore;
+class StatusPanels;
+
+namespace Ui {
+class TFrmMain;
+}
+
+// What a test (or an installed copy) may set instead of the defaults.
+struct FrmMainEnvironment
+{
+    Prompter* prompter = nullptr; // null: the standard Qt dialogs
+    HttpComponentConfig http;     // time-outs and CA store of the components
+    QString executablePath;       // empty: the running executable
+};
+
+// The main window. It owns every piece of state: the controls, the header
+// rows, the settings file handle and the fields below. Handlers carry the
+// names of the events they serve and run inside one guard that turns an
+// escaping error into the error box.
+//
+// The handlers of each subsystem live in the subsystem's folder
+// (FrmMain*.cpp files); this header is where they meet.
 class TFrmMain : public QMainWindow
 {
     Q_OBJECT
 public:
-    explicit TFrmMain(QWidget* parent = nullptr);
+    using Environment = FrmMainEnvironment;
+
+    explicit TFrmMain(Environment environment = Environment(), QWidget* parent = nullptr);
+    ~TFrmMain() override;
+
+    Ui::TFrmMain* form() const { return ui.get(); }
+    HeaderList* headerList() const { return m_headers; }
+    Prompter* prompter() const { return m_prompter; }
+    StatusPanels* statusBar1() const { return m_statusBar; }
+    const Environment& environment() const { return m_env; }
+
+    // Fields other parts of the program read and write directly.
+    QByteArray LastResponseText; // decoded text of the last body (code page 936)
+    QString SaveTargetPath;      // set only while a download-to-file runs
+    QByteArray ProxyAddress;     // "server:port", empty for none
+    QByteArray ProxyUserName;
+    QByteArray ProxyPassword;
+    QString SettingsFilePath;
+    QString HeadersFilePath;
+
+    // Header rows, looked up by name with 'A'..'Z' folded.
+    int IndexOfReqHeader(const QByteArray& name) const;
+    bool AddReqHeader(const QByteArray& name, const QByteArray& value);
+    void DelReqHeaderByName(const QByteArray& name);
+
+    // Status bar panel text.
+    void setPanelText(int panel, const QString& text);
+    QString panelText(int panel) const;
+
+    // Runs `handler`; an error escaping it is shown in the error box and
+    // everything done before the error stays done.
+    void guarded(const std::function<void()>& handler);
+
+    // Request dispatch (app/FrmMainRequest.cpp).
+    void btnSendReqestClick();
+    void btnSaveToFileClick();
+
+    // Header list gestures (app/FrmMainHeaders.cpp, headers/FrmMainHeaderEditor.cpp).
+    void mniAddReqHeaderClick();
+    void mniEditReqHeaderClick();
+    void mniDelReqHeaderClick();
+    void mniDelReqHeaderClearClick();
+    void mniReqHeaderImportFromClipbrdClick();
+    void lvwHeadersDblClick();
+    bool lvwHeadersKeyDown(QKeyEvent* event);
+    int selectedHeaderRow() const;
+
+    // Settings, proxy and header list file (settings/FrmMainSettings.cpp,
+    // headers/FrmMainHeaderFile.cpp).
+    void LoadSettings();
+    void SaveSettings();
+    void LoadProxySettings();
+    void LoadReqHeaderFile();
+    void SaveReqHeaderFile();
+    void chkUseProxyClick();
+    void mniProxyClick();
+
+    // Result views and the browser (results/FrmMainResults.cpp).
+    void cbbResultTypeClick();
+    void OpenOriginalPage();
+    QByteArray BuildBrowserHeaders() const;
+    void SetBrowserCookies();
+    void SetBrowserProxy(const QByteArray& address);
+    void SetBrowserProxyCredentials(const QByteArray& user, const QByteArray& password);
+    void wb1DocumentComplete();
+    BrowserView* browser(); // created on first use
+    BrowserView* existingBrowser() const { return m_wb1; }
+    void showBrowser();
+    void hideBrowser();
+    void placeBrowser();
+
+    // Browser cookie tools (extras/FrmMainTools.cpp).
+    void mniClearIECookiesClick();
+    void mniDelCurrCookieClick();
+
+    // Quick input and fonts (app/FrmMainInput.cpp).
+    bool edtUrlKeyDown(QKeyEvent* event);
+    void edtUrlDblClick();
+    void edtDataDblClick();
+    void mmoHtmlDblClick();
+    bool mmoHtmlKeyDown(QKeyEvent* event);
+    void mniFontUIClick();
+    void mniFontHTMLClick();
+    void applyInterfaceFont(const QFont& font, const QColor& color);
+    void applyHtmlFont(const QFont& font, const QColor& color);
+
+    // Help and About (extras/FrmMainHelp.cpp).
+    void mniHelpClick();
+    void mniAboutClick();
+
+    // Font state kept beside the fonts themselves (character sets have no
+    // meaning to the font engine here but are stored and written back).
+    int UiFontCharset = 134;
+    int HtmlFontCharset = 134;
+    QColor UiFontColor = Qt::black;
+    QColor HtmlFontColor = Qt::black;
+
+protected:
+    void closeEvent(QCloseEvent* event) override; // FormClose
+    void resizeEvent(QResizeEvent* event) override;  // FormResize
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void FormCreate();
+    void FormResize();
+    void pnlBotResize();
+    void bindHandlers();
+    void placeProxyIndicator();
+    void openSettings();
+
+    Environment m_env;
+    std::unique_ptr<Ui::TFrmMain> ui;
+    std::unique_ptr<Prompter> m_ownPrompter;
+    Prompter* m_prompter = nullptr;
+    HeaderList* m_headers = nullptr;
+    StatusPanels* m_statusBar = nullptr;
+    QMenu* m_pmLvwHeaders = nullptr;
+    QList<QIcon> m_ilMenuIcons;
+    BrowserView* m_wb1 = nullptr;
+
+public:
+    // Owned by the settings code; shared_ptr so that this header needs only
+    // the declaration.
+    std::shared_ptr<SettingsStore> Settings;
+    bool HeaderFileWasRead = false;
+    QLabel* imgStaBar = nullptr;
 };

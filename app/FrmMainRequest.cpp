@@ -1,0 +1,230 @@
+// Sending the request from the main window's inputs and distributing the
+// response to the memos, the status bar and the header list, or into a file.
+
+#include "app/untFrmMain.h"
+
+#include "headers/HeaderList.h"
+#include "request/FormatByteSize.h"
+#include "request/UTF8Unit.h"
+#include "request/untXmlHttp.h"
+#include "results/HtmlToText.h"
+#include "ui_untFrmMain.h"
+#include "util/AnsiCodec.h"
+#include "util/MyStrUtils.h"
+#include "util/Prompter.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QLoggingCategory>
+#include <QSaveFile>
+#include <QSignalBlocker>
+
+// The decoded body of every response, for whoever listens; off unless
+// enabled (QT_LOGGING_RULES="reqlark.response.body.debug=true"), so a large
+// body costs nothing otherwise.
+Q_LOGGING_CATEGORY(lcResponseBody, "reqlark.response.body", QtInfoMsg)
+
+namespace {
+
+// The save dialog's filter as the window design gives it: description and
+// patterns alternate, separated by "|".
+const char kSaveFilter[] = "文本文件(*.txt)|*.txt|网页文件(*.html;*.html)|*.html;*.htm|"
+                           "Json文本(*.Json)|*.json|压缩文件(*.zip;*.rar)|*.zip;*.rar|"
+                           "其它文件(*.*)|*.*";
+
+QStringList qtNameFilters(const QString& filter)
+{
+    const QStringList parts = filter.split(QLatin1Char('|'));
+    QStringList out;
+    for (int i = 0; i + 1 < parts.size(); i += 2) {
+        QString patterns = parts[i + 1];
+        patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
+        out.append(parts[i] + QStringLiteral(" (") + patterns + QLatin1Char(')'));
+    }
+    return out;
+}
+
+QByteArray ansi(const QString& text)
+{
+    return AnsiCodec::fromUnicode(text);
+}
+
+// Download target: the body goes into a temporary file beside the target as
+// it arrives, and replaces the target only once the whole body is in. A
+// failed or cut transfer leaves the target as it was and no temporary file.
+class DownloadSink final : public ResponseBodySink
+{
+public:
+    explicit DownloadSink(const QString& path) : m_path(path), m_file(path)
+    {
+        if (!m_file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+            throw ReqlarkError(QStringLiteral("Cannot create file \"%1\". %2")
+                                   .arg(QDir::toNativeSeparators(path), m_file.errorString()));
+        }
+    }
+
+    void begin(qint64) override {}
+
+    void write(const char* data, size_t size) override
+    {
+        if (m_file.write(data, qint64(size)) != qint64(size))
+            throw writeError();
+    }
+
+    void commit()
+    {
+        if (!m_file.commit())
+            throw writeError();
+    }
+
+private:
+    ReqlarkError writeError() const
+    {
+        return ReqlarkError(QStringLiteral("Unable to write to \"%1\". %2")
+                                .arg(QDir::toNativeSeparators(m_path), m_file.errorString()));
+    }
+
+    QString m_path;
+    QSaveFile m_file;
+};
+
+} // namespace
+
+void TFrmMain::btnSendReqestClick()
+{
+    // The Accept-Encoding question comes before every request while the row exists.
+    if (IndexOfReqHeader("Accept-Encoding") >= 0) {
+        if (m_prompter->askYesNo(QStringLiteral("提示"),
+                                 QStringLiteral("设置Accept-Encoding字段可能无法得到正确返回结果"
+                                                "\r\n是否需要删除该字段?"))) {
+            DelReqHeaderByName("Accept-Encoding");
+        }
+    }
+
+    // A page view goes back to HTML without running the view handler.
+    const int view = ui->cbbResultType->currentIndex();
+    if (view == 2 || view == 3) {
+        const QSignalBlocker quiet(ui->cbbResultType);
+        ui->cbbResultType->setCurrentIndex(0);
+    }
+    setPanelText(1, ui->cbbResultType->currentText());
+    hideBrowser();
+    setPanelText(3, QString());
+
+    const bool download = !SaveTargetPath.isEmpty();
+    if (download) {
+        setPanelText(2, QStringLiteral("正在从网址下载到文件"));
+    } else {
+        ui->mmoHtml->clear();
+        ui->mmoRespHeaders->clear();
+        setPanelText(2, QStringLiteral("正在加载html"));
+        // Once, so the emptied memos and the progress text are painted
+        // before the request holds the window.
+        QCoreApplication::processEvents();
+    }
+
+    const QByteArray url = TrimBytes(ansi(ui->edtUrl->text()));
+    if (url.isEmpty())
+        return;
+
+    const QByteArray method = AnsiLowerCase(ansi(ui->cbbMethod->currentText()));
+    const QByteArray data = ansi(ui->edtData->text());
+    const QByteArray kind = AnsiLowerCase(ansi(ui->cbbComponent->currentText()));
+    // No method or no component chosen (a stored position outside the
+    // lists): nothing can be sent, as when a component cannot be created.
+    if (method.isEmpty())
+        return;
+    std::unique_ptr<HttpComponent> http =
+        CreateHttpComponent(ProgIdForComponentCaption(kind), m_env.http);
+    if (!http)
+        return;
+
+    http->open(method, url, false, QByteArray(), QByteArray());
+
+    if (!ProxyAddress.isEmpty() && ui->chkUseProxy->isChecked() && kind != "xmlhttp") {
+        http->setProxy(kProxySettingNamedServer, ProxyAddress);
+        if (!ProxyUserName.isEmpty() && kind == "serverxmlhttp")
+            http->setProxyCredentials(ProxyUserName, ProxyPassword);
+    }
+
+    // Rows with an empty name or value are not sent, nor HTTP/2 pseudo-header
+    // rows (":authority" and the like, pasted from a browser's tools), which
+    // are no valid header line in HTTP/1.1.
+    for (int row = 0; row < m_headers->count(); ++row) {
+        const HeaderEntry& header = m_headers->at(row);
+        if (header.name.isEmpty() || header.value.isEmpty() || header.name.startsWith(':'))
+            continue;
+        http->setRequestHeader(header.name, header.value);
+    }
+
+    if (kind == "serverxmlhttp")
+        http->setOption(kOptionIgnoreServerCertErrors, kIgnoreCertDateInvalid);
+
+    std::unique_ptr<DownloadSink> sink;
+    if (download) {
+        sink = std::make_unique<DownloadSink>(SaveTargetPath);
+        http->setResponseBodySink(sink.get());
+    }
+
+    if (method == "get") {
+        http->send(QByteArray());
+    } else {
+        if (IndexOfReqHeader("Content-Type") < 0)
+            http->setRequestHeader("Content-Type", "application/x-www-form-urlencoded");
+        http->setRequestHeader("Content-Length", QByteArray::number(data.size()));
+        http->send(data);
+    }
+
+    if (!http->hasResponseBody())
+        return; // no body at all: nothing else changes
+    const qint64 size = http->bodyBytesReceived();
+
+    if (download) {
+        sink->commit();
+        SaveTargetPath.clear();
+        setPanelText(2, QStringLiteral("文件保存完成"));
+    } else {
+        ui->mmoRespHeaders->setPlainText(AnsiCodec::toUnicode(http->getAllResponseHeaders()));
+        LastResponseText = DecodeUtf8IfEncoded(http->responseBody().value_or(QByteArray()));
+        if (ui->cbbResultType->currentIndex() == 1)
+            ui->mmoHtml->setPlainText(AnsiCodec::toUnicode(HtmlToText(LastResponseText)));
+        else
+            ui->mmoHtml->setPlainText(AnsiCodec::toUnicode(LastResponseText));
+
+        if (ui->chkGetRespCookie->isChecked()) {
+            const QByteArray cookies = ExtractSetCookies(http->getAllResponseHeaders());
+            if (!cookies.isEmpty()) {
+                int row = IndexOfReqHeader("cookie");
+                QByteArray old;
+                if (row < 0) {
+                    AddReqHeader("Cookie", QByteArray());
+                    row = m_headers->count() - 1;
+                } else {
+                    old = m_headers->value(row);
+                }
+                m_headers->setValue(row, MergeCookies(cookies, old));
+            }
+        }
+
+        qCDebug(lcResponseBody).noquote() << AnsiCodec::toUnicode(LastResponseText);
+        setPanelText(2, QStringLiteral("Html加载完成"));
+        setPanelText(3, QString::number(http->status()) + QLatin1Char(' ') +
+                            AnsiCodec::toUnicode(http->statusText()));
+        http.reset();
+    }
+    setPanelText(4, QString::fromLatin1(FormatByteSize(size)));
+}
+
+void TFrmMain::btnSaveToFileClick()
+{
+    Prompter::SaveRequest request;
+    request.defaultSuffix = QStringLiteral("txt");
+    request.nameFilters = qtNameFilters(QString::fromUtf8(kSaveFilter));
+    request.confirmOverwrite = true;
+    if (const std::optional<QString> path = m_prompter->askSaveFileName(request))
+        SaveTargetPath = *path;
+    if (!SaveTargetPath.isEmpty())
+        ui->btnSendReqest->click();
+    // Emptied whether the request succeeded, stopped early or failed.
+    SaveTargetPath.clear();
+}

@@ -1,0 +1,50 @@
+#include "app/StatusPanels.h"
+
+#include <QLabel>
+
+StatusPanels::StatusPanels(int count, int panelWidth, QWidget* parent) : QFrame(parent)
+{
+    setObjectName(QStringLiteral("StatusBar1"));
+    setFixedHeight(22);
+    for (int i = 0; i < count; ++i) {
+        auto* label = new QLabel(this);
+        label->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
+        label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        label->setTextFormat(Qt::PlainText);
+        label->setIndent(2);
+        m_panels.append(label);
+        m_widths.append(panelWidth);
+    }
+    placePanels();
+}
+
+void StatusPanels::setPanelWidth(int index, int width)
+{
+    m_widths[index] = width;
+    placePanels();
+}
+
+QString StatusPanels::text(int index) const
+{
+    return m_panels[index]->text();
+}
+
+void StatusPanels::setText(int index, const QString& text)
+{
+    m_panels[index]->setText(text);
+}
+
+void StatusPanels::resizeEvent(QResizeEvent* event)
+{
+    QFrame::resizeEvent(event);
+    placePanels();
+}
+
+void StatusPanels::placePanels()
+{
+    int x = 0;
+    for (int i = 0; i < m_panels.size(); ++i) {
+        m_panels[i]->setGeometry(x, 0, m_widths[i], height());
+        x += m_widths[i];
+    }
+}
