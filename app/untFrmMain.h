@@ -163,6 +163,13 @@ private:
     QList<QIcon> m_ilMenuIcons;
     BrowserView* m_wb1 = nullptr;
 
+    // Members of each subsystem, kept in its own block (edited by that
+    // subsystem only).
+    // --- settings and proxy ---
+    // --- header editor and import ---
+    // --- result views and browser ---
+    // --- quick input, fonts, help and about ---
+
 public:
     // Owned by the settings code; shared_ptr so that this header needs only
     // the declaration.
