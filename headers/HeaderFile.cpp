@@ -1,0 +1,141 @@
+#include "headers/HeaderFile.h"
+
+#include "util/MyStrUtils.h"
+#include "util/ReqlarkError.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+#include <algorithm>
+#include <numeric>
+
+namespace {
+
+QByteArray foldLineBreaks(const QByteArray& text)
+{
+    if (!text.contains('\r') && !text.contains('\n'))
+        return text;
+    QByteArray out;
+    out.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '\r' || c == '\n') {
+            if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
+                ++i;
+            out.append(' ');
+        } else {
+            out.append(c);
+        }
+    }
+    return out;
+}
+
+QString shownPath(const QString& path)
+{
+    return QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
+}
+
+} // namespace
+
+QByteArray FormatHeaderFile(const std::vector<HeaderEntry>& rows)
+{
+    std::vector<QByteArray> lines;
+    lines.reserve(rows.size());
+    for (const HeaderEntry& row : rows)
+        lines.push_back(foldLineBreaks(row.name) + '=' + foldLineBreaks(row.value));
+
+    // A stable sort keeps equal lines in row order, so the first of a run of
+    // equal lines is the earliest row's.
+    std::vector<size_t> order(lines.size());
+    std::iota(order.begin(), order.end(), size_t(0));
+    std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+        return CompareTextIgnoreCase(lines[a], lines[b]) < 0;
+    });
+
+    qsizetype total = 0;
+    for (const QByteArray& line : lines)
+        total += line.size() + 2;
+    QByteArray out;
+    out.reserve(total);
+    const QByteArray* previous = nullptr;
+    for (size_t i : order) {
+        if (previous && CompareTextIgnoreCase(*previous, lines[i]) == 0)
+            continue;
+        out += lines[i];
+        out += "\r\n";
+        previous = &lines[i];
+    }
+    return out;
+}
+
+std::vector<HeaderEntry> ParseHeaderFile(const QByteArray& bytes)
+{
+    const ByteList lines = SplitString(bytes, QByteArray());
+    std::vector<HeaderEntry> rows;
+    rows.reserve(size_t(lines.size()));
+    for (const QByteArray& line : lines) {
+        const qsizetype eq = line.indexOf('=');
+        if (eq < 0)
+            rows.push_back(HeaderEntry{QByteArray(), line});
+        else
+            rows.push_back(HeaderEntry{line.left(eq), line.mid(eq + 1)});
+    }
+    return rows;
+}
+
+std::optional<std::vector<HeaderEntry>> ReadHeaderFile(const QString& path)
+{
+    QFile file(path);
+    if (!file.exists())
+        return std::nullopt;
+    if (!file.open(QIODevice::ReadOnly)) {
+        throw ReqlarkError(
+            QStringLiteral("Cannot open file \"%1\". %2").arg(shownPath(path), file.errorString()));
+    }
+    if (file.size() > kMaxHeaderFileSize) {
+        throw ReqlarkError(QStringLiteral("Cannot read file \"%1\". It holds %2 bytes, more than "
+                                          "a header list can (%3 bytes)")
+                               .arg(shownPath(path))
+                               .arg(file.size())
+                               .arg(kMaxHeaderFileSize));
+    }
+    const QByteArray bytes = file.read(kMaxHeaderFileSize + 1);
+    if (file.error() != QFileDevice::NoError) {
+        throw ReqlarkError(
+            QStringLiteral("Cannot read file \"%1\". %2").arg(shownPath(path), file.errorString()));
+    }
+    if (bytes.size() > kMaxHeaderFileSize) { // grew while being read, or not a regular file
+        throw ReqlarkError(QStringLiteral("Cannot read file \"%1\". It is larger than a header "
+                                          "list can be (%2 bytes)")
+                               .arg(shownPath(path))
+                               .arg(kMaxHeaderFileSize));
+    }
+    return ParseHeaderFile(bytes);
+}
+
+void WriteHeaderFile(const QString& path, const std::vector<HeaderEntry>& rows)
+{
+    if (rows.empty()) {
+        QFile::remove(path);
+        return;
+    }
+    const QByteArray bytes = FormatHeaderFile(rows);
+    const bool isNew = !QFileInfo::exists(path);
+    QSaveFile out(path);
+    // Unbuffered, so that QSaveFile sees a write that fails (a full disk)
+    // and never renames a cut file into place.
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+        throw ReqlarkError(QStringLiteral("Cannot create file \"%1\". %2")
+                               .arg(shownPath(path), out.errorString()));
+    }
+    if (isNew)
+        out.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    if (out.write(bytes) != bytes.size() || !out.commit()) {
+        const QString why = out.errorString();
+        out.cancelWriting();
+        throw ReqlarkError(
+            QStringLiteral("Unable to write to \"%1\". %2").arg(shownPath(path), why));
+    }
+}

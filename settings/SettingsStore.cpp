@@ -242,7 +242,10 @@ void SettingsStore::writeString(const QByteArray& section, const QByteArray& key
     }
 
     QSaveFile out(m_path);
-    bool ok = out.open(QIODevice::WriteOnly);
+    // Unbuffered: a buffered write that fails while the file is committed
+    // goes unnoticed by QSaveFile, which would then rename a cut file into
+    // place.
+    bool ok = out.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
     // It may hold a proxy password.
     ok = ok && out.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     ok = ok && out.write(p, keepBefore) == keepBefore;
