@@ -12,7 +12,6 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPointer>
@@ -25,37 +24,30 @@ namespace {
 
 using ByteList = QList<QByteArray>;
 
-template <class T> T* child(QWidget* window, const char* name)
-{
-    T* w = window->findChild<T*>(QLatin1String(name));
-    if (!w)
-        qFatal("no control %s", name);
-    return w;
-}
-
 // The editor's controls, found by their names.
 struct Controls
 {
+    template <class T> static T* get(QWidget* e, const char* name)
+    {
+        T* w = e->findChild<T*>(QLatin1String(name));
+        if (!w)
+            qFatal("no control %s", name);
+        return w;
+    }
     explicit Controls(QWidget* e)
-        : mmoHeaderValue(child<QPlainTextEdit>(e, "mmoHeaderValue")),
-          edtHeaderName(child<QLineEdit>(e, "edtHeaderName")),
-          cbbHeaderNames(child<QComboBox>(e, "cbbHeaderNames")),
-          cbbHeaderOptions(child<QComboBox>(e, "cbbHeaderOptions")),
-          btnEdit(child<QPushButton>(e, "btnEdit")), btnCancle(child<QPushButton>(e, "btnCancle")),
-          chkHeaderLowerCase(child<QCheckBox>(e, "chkHeaderLowerCase")),
-          lblHeaderName(child<QLabel>(e, "lblHeaderName")),
-          lblHeaderValue(child<QLabel>(e, "lblHeaderValue"))
+        : value(get<QPlainTextEdit>(e, "mmoHeaderValue")), name(get<QLineEdit>(e, "edtHeaderName")),
+          names(get<QComboBox>(e, "cbbHeaderNames")),
+          options(get<QComboBox>(e, "cbbHeaderOptions")), edit(get<QPushButton>(e, "btnEdit")),
+          cancel(get<QPushButton>(e, "btnCancle")), lower(get<QCheckBox>(e, "chkHeaderLowerCase"))
     {
     }
-    QPlainTextEdit* mmoHeaderValue;
-    QLineEdit* edtHeaderName;
-    QComboBox* cbbHeaderNames;
-    QComboBox* cbbHeaderOptions;
-    QPushButton* btnEdit;
-    QPushButton* btnCancle;
-    QCheckBox* chkHeaderLowerCase;
-    QLabel* lblHeaderName;
-    QLabel* lblHeaderValue;
+    QPlainTextEdit* value;
+    QLineEdit* name;
+    QComboBox* names;
+    QComboBox* options;
+    QPushButton* edit;
+    QPushButton* cancel;
+    QCheckBox* lower;
 };
 
 ByteList rowsOf(const HeaderList* list)
@@ -66,12 +58,16 @@ ByteList rowsOf(const HeaderList* list)
     return out;
 }
 
-QStringList itemsOf(const QComboBox* box)
+// Key presses carrying the characters, Chinese ones included.
+void type(QWidget* w, const QString& text)
 {
-    QStringList items;
-    for (int i = 0; i < box->count(); ++i)
-        items << box->itemText(i);
-    return items;
+    for (const QChar c : text)
+        QTest::sendKeyEvent(QTest::Click, w, Qt::Key_unknown, QString(c), Qt::NoModifier);
+}
+
+void click(QWidget* w)
+{
+    QTest::mouseClick(w, Qt::LeftButton);
 }
 
 // Opens the combo box's list and clicks the item, as a user picks it.
@@ -100,32 +96,21 @@ private slots:
     void cleanup();
 
     void addModeDesign();
-    void takesTheInterfaceFontAndFollowsAnchors();
     void presets_data();
     void presets();
     void lowerCaseBox();
     void addConfirms_data();
     void addConfirms();
-    void emptyNameKeepsEditorOpen();
-    void twoEditorsConfirmTheSameName();
+    void refusedAdds();
     void editRewritesItsRow();
-    void editedRowGoneMeanwhile_data();
     void editedRowGoneMeanwhile();
     void valueStaysOneLine();
-    void cancelAndCloseRelease();
     void importBrowserBlock();
-    void importEmptyClipboard();
 
 private:
     TFrmHeader* open(const char* action);
     TFrmHeader* openAdd() { return open("mniAddReqHeader"); }
-    // Key presses carrying the characters, Chinese ones included.
-    void type(QWidget* w, const QString& text)
-    {
-        for (const QChar c : text)
-            QTest::sendKeyEvent(QTest::Click, w, Qt::Key_unknown, QString(c), Qt::NoModifier);
-    }
-    void confirm(TFrmHeader* e) { QTest::mouseClick(Controls(e).btnEdit, Qt::LeftButton); }
+    QTableView* list() const { return m_win->findChild<QTableView*>(QStringLiteral("lvwHeaders")); }
 
     std::unique_ptr<QTemporaryDir> m_tmp;
     ScriptedPrompter m_prompter;
@@ -165,73 +150,57 @@ TFrmHeader* TestHeaderEditor::open(const char* action)
 
 void TestHeaderEditor::addModeDesign()
 {
+    m_win->applyInterfaceFont(QFont(QStringLiteral("DejaVu Serif"), 17), Qt::black);
     // A double-click on the empty list opens the editor in add mode.
-    auto* list = m_win->findChild<QTableView*>(QStringLiteral("lvwHeaders"));
-    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, QPoint(20, 20));
+    QTest::mouseDClick(list()->viewport(), Qt::LeftButton, {}, QPoint(20, 20));
     const QList<TFrmHeader*> editors = m_win->findChildren<TFrmHeader*>();
     QCOMPARE(editors.size(), 1);
-    TFrmHeader* e = editors.first();
+    QPointer<TFrmHeader> e = editors.first();
     const Controls f(e);
-    QVERIFY(e->isWindow());
-    QVERIFY(e->isVisible());
-    QVERIFY(!e->isModal());
+    QVERIFY(e->isWindow() && e->isVisible() && !e->isModal());
     QCOMPARE(e->size(), QSize(503, 308));
     QCOMPARE(e->windowTitle(), QStringLiteral("添加头部字段"));
-    QCOMPARE(f.btnEdit->text(), QStringLiteral("添加"));
-    QCOMPARE(f.btnCancle->text(), QStringLiteral("返回"));
-    QCOMPARE(f.chkHeaderLowerCase->text(), QStringLiteral("字段名小写"));
-    QVERIFY(!f.chkHeaderLowerCase->isChecked());
-    QCOMPARE(f.lblHeaderName->text(), QStringLiteral("头部字段名"));
-    QCOMPARE(f.lblHeaderValue->text(), QStringLiteral("头部字段值"));
-    QCOMPARE(f.mmoHeaderValue->toolTip(), QStringLiteral("双击快速粘贴"));
-    QVERIFY(f.edtHeaderName->isEnabled());
-    QVERIFY(f.cbbHeaderNames->isVisible());
-    QVERIFY(!f.cbbHeaderOptions->isVisible());
-    QVERIFY(f.edtHeaderName->text().isEmpty());
-    QVERIFY(f.mmoHeaderValue->toPlainText().isEmpty());
-
-    const QString names = QStringLiteral(
-        "Accept,Accept-Encoding,Accept-Language,Authority,Authorization,Content-Length,"
-        "Content-Type,Cookie,Dnt,Method,Origin,Path,Referer,Scheme,User-Agent,X-Requested-With");
-    QCOMPARE(itemsOf(f.cbbHeaderNames), names.split(QLatin1Char(',')));
-    QCOMPARE(f.cbbHeaderNames->currentIndex(), -1);
+    QCOMPARE(f.edit->text(), QStringLiteral("添加"));
+    QCOMPARE(f.cancel->text(), QStringLiteral("返回"));
+    QVERIFY(!f.lower->isChecked());
+    QVERIFY(f.name->isEnabled() && f.names->isVisible() && !f.options->isVisible());
+    QCOMPARE(f.value->toolTip(), QStringLiteral("双击快速粘贴"));
+    QCOMPARE(f.names->count(), 16);
+    QCOMPARE(f.names->itemText(0), QStringLiteral("Accept"));
+    QCOMPARE(f.names->itemText(15), QStringLiteral("X-Requested-With"));
+    QCOMPARE(f.names->currentIndex(), -1);
+    // The main window's current font, down to the controls.
+    QCOMPARE(f.value->font().pointSize(), 17);
+    QCOMPARE(f.edit->font().family(), m_win->font().family());
 
     // Tab order starts at the value memo, which holds the focus.
-    QCOMPARE(e->focusWidget(), f.mmoHeaderValue);
     QVERIFY(QTest::qWaitForWindowExposed(e));
     e->activateWindow();
-    QTRY_COMPARE(QApplication::activeWindow(), e);
-    QCOMPARE(QApplication::focusWidget(), f.mmoHeaderValue);
-    const QList<QWidget*> order{f.edtHeaderName, f.cbbHeaderNames,     f.btnEdit,
-                                f.btnCancle,     f.chkHeaderLowerCase, f.cbbHeaderOptions};
-    QWidget* w = f.mmoHeaderValue;
+    QTRY_COMPARE(QApplication::activeWindow(), e.data());
+    QCOMPARE(QApplication::focusWidget(), f.value);
+    const QList<QWidget*> order{f.name, f.names, f.edit, f.cancel, f.lower, f.options};
+    QWidget* w = f.value;
     for (QWidget* expected : order) {
         do
             w = w->nextInFocusChain();
-        while (w->focusPolicy() == Qt::NoFocus || !order.contains(w));
+        while (!order.contains(w));
         QCOMPARE(w, expected);
     }
-}
 
-void TestHeaderEditor::takesTheInterfaceFontAndFollowsAnchors()
-{
-    QFont chosen(QStringLiteral("DejaVu Serif"), 17);
-    m_win->applyInterfaceFont(chosen, Qt::black);
-    TFrmHeader* e = openAdd();
-    QCOMPARE(e->font().pointSize(), 17);
-    QCOMPARE(e->font().family(), m_win->font().family());
-    QCOMPARE(Controls(e).mmoHeaderValue->font().pointSize(), 17);
-    QCOMPARE(Controls(e).btnEdit->font().pointSize(), 17);
-
-    const Controls f(e);
-    f.cbbHeaderOptions->show(); // measured where the presets stand when shown
+    // Anchors: the memo grows both ways, the buttons keep to their corners.
+    f.options->show();
     e->resize(603, 408);
     QTRY_COMPARE(e->size(), QSize(603, 408));
-    QCOMPARE(f.mmoHeaderValue->geometry(), QRect(8, 104, 589, 221));
-    QCOMPARE(f.btnEdit->geometry(), QRect(56, 345, 105, 41));
-    QCOMPARE(f.btnCancle->geometry(), QRect(396, 345, 105, 41));
-    QCOMPARE(f.cbbHeaderOptions->geometry(), QRect(78, 72, 519, 27));
-    QCOMPARE(f.edtHeaderName->geometry(), QRect(8, 32, 281, 27));
+    QCOMPARE(f.value->geometry(), QRect(8, 104, 589, 221));
+    QCOMPARE(f.edit->geometry(), QRect(56, 345, 105, 41));
+    QCOMPARE(f.cancel->geometry(), QRect(396, 345, 105, 41));
+    QCOMPARE(f.options->geometry(), QRect(78, 72, 519, 27));
+
+    // "返回" closes and releases the editor, adding nothing.
+    type(f.name, QStringLiteral("X-Never"));
+    click(f.cancel);
+    QTRY_VERIFY(e.isNull());
+    QCOMPARE(m_rows->count(), 0);
 }
 
 void TestHeaderEditor::presets_data()
@@ -255,48 +224,39 @@ void TestHeaderEditor::presets()
     QFETCH(int, count);
     QFETCH(QString, choice);
 
-    TFrmHeader* e = openAdd();
-    const Controls f(e);
-    type(f.mmoHeaderValue, QStringLiteral("typed"));
-    type(f.edtHeaderName, name);
-    QCOMPARE(f.cbbHeaderOptions->isVisible(), count > 0);
-    QCOMPARE(f.cbbHeaderOptions->count(), count);
+    const Controls f(openAdd());
+    type(f.value, QStringLiteral("typed"));
+    type(f.name, name);
+    QCOMPARE(f.options->isVisible(), count > 0);
+    QCOMPARE(f.options->count(), count);
     if (count == 0)
         return;
-    QCOMPARE(f.cbbHeaderOptions->currentIndex(), -1);
-    pick(f.cbbHeaderOptions, choice);
-    QCOMPARE(f.mmoHeaderValue->toPlainText(), choice);
-
-    // Another name in the same editor replaces the presets or hides them.
-    f.edtHeaderName->clear();
-    QVERIFY(!f.cbbHeaderOptions->isVisible());
-    QCOMPARE(f.cbbHeaderOptions->count(), 0);
+    QCOMPARE(f.options->currentIndex(), -1);
+    pick(f.options, choice);
+    QCOMPARE(f.value->toPlainText(), choice);
+    f.name->clear();
+    QVERIFY(!f.options->isVisible());
 }
 
 void TestHeaderEditor::lowerCaseBox()
 {
-    TFrmHeader* e = openAdd();
-    const Controls f(e);
-    QTest::mouseClick(f.chkHeaderLowerCase, Qt::LeftButton);
-    QVERIFY(f.chkHeaderLowerCase->isChecked());
-    pick(f.cbbHeaderNames, QStringLiteral("Cookie"));
-    QCOMPARE(f.edtHeaderName->text(), QStringLiteral("cookie"));
-    QVERIFY(!f.cbbHeaderOptions->isVisible());
-
-    // The box does not act on typing, only on picking or ticking.
-    type(f.edtHeaderName, QStringLiteral("-X"));
-    QCOMPARE(f.edtHeaderName->text(), QStringLiteral("cookie-X"));
-    pick(f.cbbHeaderNames, QStringLiteral("Content-Type"));
-    QCOMPARE(f.edtHeaderName->text(), QStringLiteral("content-type"));
-    QCOMPARE(f.cbbHeaderOptions->count(), 8);
-
+    const Controls f(openAdd());
+    click(f.lower);
+    pick(f.names, QStringLiteral("Cookie"));
+    QCOMPARE(f.name->text(), QStringLiteral("cookie"));
+    // Typing is left alone; picking lowers, and shows the presets of the name.
+    type(f.name, QStringLiteral("-X"));
+    QCOMPARE(f.name->text(), QStringLiteral("cookie-X"));
+    pick(f.names, QStringLiteral("Content-Type"));
+    QCOMPARE(f.name->text(), QStringLiteral("content-type"));
+    QCOMPARE(f.options->count(), 8);
     // Unticking leaves the lower case; ticking again lowers what was typed.
-    QTest::mouseClick(f.chkHeaderLowerCase, Qt::LeftButton);
-    QCOMPARE(f.edtHeaderName->text(), QStringLiteral("content-type"));
-    f.edtHeaderName->clear();
-    type(f.edtHeaderName, QStringLiteral("X-中-Token"));
-    QTest::mouseClick(f.chkHeaderLowerCase, Qt::LeftButton);
-    QCOMPARE(f.edtHeaderName->text(), QStringLiteral("x-中-token"));
+    click(f.lower);
+    QCOMPARE(f.name->text(), QStringLiteral("content-type"));
+    f.name->clear();
+    type(f.name, QStringLiteral("X-中-Token"));
+    click(f.lower);
+    QCOMPARE(f.name->text(), QStringLiteral("x-中-token"));
 }
 
 void TestHeaderEditor::addConfirms_data()
@@ -304,11 +264,9 @@ void TestHeaderEditor::addConfirms_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("value");
 
-    QTest::newRow("name and value") << QStringLiteral("X-Token") << QStringLiteral("abc def");
     QTest::newRow("empty value") << QStringLiteral("X-Empty") << QString();
     QTest::newRow("Chinese value") << QStringLiteral("X-Name") << QStringLiteral("中文 值");
-    QTest::newRow("name of blanks") << QStringLiteral("  ") << QStringLiteral("v");
-    QTest::newRow("untrimmed") << QStringLiteral(" X ") << QStringLiteral(" v ");
+    QTest::newRow("untrimmed") << QStringLiteral("  ") << QStringLiteral(" v ");
 }
 
 void TestHeaderEditor::addConfirms()
@@ -318,45 +276,40 @@ void TestHeaderEditor::addConfirms()
 
     m_rows->append("Accept", "*/*");
     QPointer<TFrmHeader> e = openAdd();
-    type(Controls(e).edtHeaderName, name);
-    type(Controls(e).mmoHeaderValue, value);
-    confirm(e);
+    type(Controls(e).name, name);
+    type(Controls(e).value, value);
+    click(Controls(e).edit);
     QVERIFY(m_prompter.messages.isEmpty());
     QCOMPARE(rowsOf(m_rows), (ByteList{"Accept", "*/*", AnsiCodec::fromUnicode(name),
                                        AnsiCodec::fromUnicode(value)}));
     QTRY_VERIFY(e.isNull());
 }
 
-void TestHeaderEditor::emptyNameKeepsEditorOpen()
+void TestHeaderEditor::refusedAdds()
 {
-    QPointer<TFrmHeader> e = openAdd();
-    type(Controls(e).mmoHeaderValue, QStringLiteral("kept"));
-    confirm(e);
+    // Empty name: a message, and the editor stays open with its value.
+    QPointer<TFrmHeader> empty = openAdd();
+    type(Controls(empty).value, QStringLiteral("kept"));
+    click(Controls(empty).edit);
     QCOMPARE(m_prompter.messages, QStringList{QStringLiteral("字段名不能为空")});
     QCOMPARE(m_rows->count(), 0);
     QTest::qWait(20);
-    QVERIFY(!e.isNull());
-    QVERIFY(e->isVisible());
-    QCOMPARE(Controls(e).mmoHeaderValue->toPlainText(), QStringLiteral("kept"));
-}
+    QVERIFY(empty && empty->isVisible());
 
-void TestHeaderEditor::twoEditorsConfirmTheSameName()
-{
+    // Two editors open at once confirm the same name: the second is refused
+    // and closes.
     QPointer<TFrmHeader> first = openAdd();
     QPointer<TFrmHeader> second = openAdd();
-    QVERIFY(first != second);
-    QVERIFY(first->isVisible() && second->isVisible());
-    type(Controls(first).edtHeaderName, QStringLiteral("X-Dup"));
-    type(Controls(first).mmoHeaderValue, QStringLiteral("one"));
-    type(Controls(second).edtHeaderName, QStringLiteral("x-dup"));
-    type(Controls(second).mmoHeaderValue, QStringLiteral("two"));
-
-    confirm(first);
-    QVERIFY(m_prompter.messages.isEmpty());
-    confirm(second);
-    QCOMPARE(m_prompter.messages, QStringList{QStringLiteral("字段 x-dup 已存在")});
+    type(Controls(first).name, QStringLiteral("X-Dup"));
+    type(Controls(first).value, QStringLiteral("one"));
+    type(Controls(second).name, QStringLiteral("x-dup"));
+    type(Controls(second).value, QStringLiteral("two"));
+    click(Controls(first).edit);
+    click(Controls(second).edit);
+    QCOMPARE(m_prompter.messages.last(), QStringLiteral("字段 x-dup 已存在"));
     QCOMPARE(rowsOf(m_rows), (ByteList{"X-Dup", "one"}));
     QTRY_VERIFY(first.isNull() && second.isNull());
+    QVERIFY(empty);
 }
 
 void TestHeaderEditor::editRewritesItsRow()
@@ -364,119 +317,79 @@ void TestHeaderEditor::editRewritesItsRow()
     m_rows->append("Accept", "*/*");
     m_rows->append("Content-Type", "text/html");
     m_rows->append("X-Last", "z");
-    auto* list = m_win->findChild<QTableView*>(QStringLiteral("lvwHeaders"));
-    list->selectRow(1);
-    const QList<TFrmHeader*> before = m_win->findChildren<TFrmHeader*>();
-    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {},
-                       list->visualRect(m_rows->index(1, 1)).center());
-    QList<TFrmHeader*> now = m_win->findChildren<TFrmHeader*>();
-    QCOMPARE(now.size(), before.size() + 1);
-    QPointer<TFrmHeader> e = now.last();
+    list()->selectRow(1);
+    QTest::mouseDClick(list()->viewport(), Qt::LeftButton, {},
+                       list()->visualRect(m_rows->index(1, 1)).center());
+    QCOMPARE(m_win->findChildren<TFrmHeader*>().size(), 1);
+    QPointer<TFrmHeader> e = m_win->findChild<TFrmHeader*>();
     const Controls f(e);
 
     QCOMPARE(e->windowTitle(), QStringLiteral("头部字段编辑"));
-    QCOMPARE(f.btnEdit->text(), QStringLiteral("修改"));
-    QCOMPARE(f.edtHeaderName->text(), QStringLiteral("Content-Type"));
-    QCOMPARE(f.mmoHeaderValue->toPlainText(), QStringLiteral("text/html"));
-    QVERIFY(!f.edtHeaderName->isEnabled());
-    QVERIFY(!f.cbbHeaderNames->isVisible());
-    QVERIFY(f.cbbHeaderOptions->isVisible()); // presets of the row's name at once
-    QCOMPARE(f.cbbHeaderOptions->count(), 8);
+    QCOMPARE(f.edit->text(), QStringLiteral("修改"));
+    QCOMPARE(f.name->text(), QStringLiteral("Content-Type"));
+    QCOMPARE(f.value->toPlainText(), QStringLiteral("text/html"));
+    QVERIFY(!f.name->isEnabled() && !f.names->isVisible());
+    QCOMPARE(f.options->count(), 8); // the row's presets at once
+    QVERIFY(f.options->isVisible());
 
-    QTest::mouseClick(f.chkHeaderLowerCase, Qt::LeftButton);
-    pick(f.cbbHeaderOptions, QStringLiteral("application/json"));
-    confirm(e);
+    click(f.lower);
+    pick(f.options, QStringLiteral("application/json"));
+    click(f.edit);
     QCOMPARE(rowsOf(m_rows),
              (ByteList{"Accept", "*/*", "content-type", "application/json", "X-Last", "z"}));
-    QVERIFY(m_prompter.messages.isEmpty());
     QTRY_VERIFY(e.isNull());
 
-    // Edit with nothing selected opens nothing.
-    list->clearSelection();
+    list()->clearSelection();
     QCOMPARE(open("mniEditReqHeader"), nullptr);
-}
-
-void TestHeaderEditor::editedRowGoneMeanwhile_data()
-{
-    QTest::addColumn<bool>("clearAll");
-    QTest::newRow("row deleted") << false;
-    QTest::newRow("list cleared") << true;
 }
 
 void TestHeaderEditor::editedRowGoneMeanwhile()
 {
-    QFETCH(bool, clearAll);
     m_rows->append("A", "1");
     m_rows->append("B", "2");
     m_rows->append("C", "3");
-    auto* list = m_win->findChild<QTableView*>(QStringLiteral("lvwHeaders"));
-    list->selectRow(1);
+    list()->selectRow(1);
     QPointer<TFrmHeader> e = open("mniEditReqHeader");
     QVERIFY(e);
 
-    if (clearAll) {
-        m_win->findChild<QAction*>(QStringLiteral("mniDelReqHeaderClear"))->trigger();
-    } else {
-        list->setFocus();
-        QTest::keyClick(list, Qt::Key_Delete);
-    }
-    // A new row of the same name is another row, not the one being edited.
+    // Row B goes; C takes its position and a new B is another row.
+    list()->setFocus();
+    QTest::keyClick(list(), Qt::Key_Delete);
     QVERIFY(m_rows->AddReqHeader("B", "fresh"));
-    const ByteList rowsBefore = rowsOf(m_rows);
 
-    Controls(e).mmoHeaderValue->selectAll();
-    type(Controls(e).mmoHeaderValue, QStringLiteral("edited"));
-    confirm(e);
+    Controls(e).value->selectAll();
+    type(Controls(e).value, QStringLiteral("edited"));
+    click(Controls(e).edit);
     QCOMPARE(m_prompter.messages, QStringList{QStringLiteral("字段 B 已不在列表中，修改未保存")});
-    QCOMPARE(rowsOf(m_rows), rowsBefore);
+    QCOMPARE(rowsOf(m_rows), (ByteList{"A", "1", "C", "3", "B", "fresh"}));
     QTest::qWait(20);
-    QVERIFY(!e.isNull());
-    QCOMPARE(Controls(e).mmoHeaderValue->toPlainText(), QStringLiteral("edited"));
+    QVERIFY(e);
+    QCOMPARE(Controls(e).value->toPlainText(), QStringLiteral("edited"));
 }
 
 void TestHeaderEditor::valueStaysOneLine()
 {
-    QPointer<TFrmHeader> e = openAdd();
-    QPlainTextEdit* memo = Controls(e).mmoHeaderValue;
+    const Controls f(openAdd());
 
     // Double-click replaces the value with the clipboard's text, lines joined.
-    type(memo, QStringLiteral("old"));
+    type(f.value, QStringLiteral("old"));
     m_prompter.clipboard = QStringLiteral("sid=1;\r\n  theme=dark\n\n中文\n");
-    QTest::mouseDClick(memo->viewport(), Qt::LeftButton, {}, QPoint(10, 10));
-    QCOMPARE(memo->toPlainText(), QStringLiteral("sid=1;   theme=dark 中文"));
+    QTest::mouseDClick(f.value->viewport(), Qt::LeftButton, {}, QPoint(10, 10));
+    QCOMPARE(f.value->toPlainText(), QStringLiteral("sid=1;   theme=dark 中文"));
     m_prompter.clipboard.clear();
-    QTest::mouseDClick(memo->viewport(), Qt::LeftButton, {}, QPoint(10, 10));
-    QVERIFY(memo->toPlainText().isEmpty());
+    QTest::mouseDClick(f.value->viewport(), Qt::LeftButton, {}, QPoint(10, 10));
+    QVERIFY(f.value->toPlainText().isEmpty());
 
     // Enter starts no new line; text pasted with line breaks is joined on confirm.
-    type(memo, QStringLiteral("a"));
-    QTest::keyClick(memo, Qt::Key_Return);
-    QTest::keyClick(memo, Qt::Key_Enter);
-    type(memo, QStringLiteral("b"));
-    QCOMPARE(memo->toPlainText(), QStringLiteral("ab"));
-    memo->insertPlainText(QStringLiteral("\r\nc\nd\n"));
-    type(Controls(e).edtHeaderName, QStringLiteral("X-Multi"));
-    confirm(e);
+    type(f.value, QStringLiteral("a"));
+    QTest::keyClick(f.value, Qt::Key_Return);
+    QTest::keyClick(f.value, Qt::Key_Enter);
+    type(f.value, QStringLiteral("b"));
+    QCOMPARE(f.value->toPlainText(), QStringLiteral("ab"));
+    f.value->insertPlainText(QStringLiteral("\r\nc\nd\n"));
+    type(f.name, QStringLiteral("X-Multi"));
+    click(f.edit);
     QCOMPARE(rowsOf(m_rows), (ByteList{"X-Multi", "ab c d"}));
-}
-
-void TestHeaderEditor::cancelAndCloseRelease()
-{
-    m_rows->append("A", "1");
-    QPointer<TFrmHeader> byButton = openAdd();
-    type(Controls(byButton).edtHeaderName, QStringLiteral("X-Never"));
-    QTest::mouseClick(Controls(byButton).btnCancle, Qt::LeftButton);
-    QTRY_VERIFY(byButton.isNull());
-
-    auto* list = m_win->findChild<QTableView*>(QStringLiteral("lvwHeaders"));
-    list->selectRow(0);
-    QPointer<TFrmHeader> byCloseBox = open("mniEditReqHeader");
-    Controls(byCloseBox).mmoHeaderValue->selectAll();
-    type(Controls(byCloseBox).mmoHeaderValue, QStringLiteral("changed"));
-    QVERIFY(byCloseBox->close());
-    QTRY_VERIFY(byCloseBox.isNull());
-    QCOMPARE(rowsOf(m_rows), (ByteList{"A", "1"}));
-    QVERIFY(m_win->isVisible());
 }
 
 void TestHeaderEditor::importBrowserBlock()
@@ -487,49 +400,20 @@ void TestHeaderEditor::importBrowserBlock()
         ":authority: example.com\n"
         ":method: GET\n"
         ":path: /search?q=a:b\n"
-        ":scheme: https\n"
-        "accept: text/html,application/xhtml+xml,application/xml;q=0.9,*/*;q=0.8\n"
-        "accept-language: zh-CN,zh;q=0.9,en;q=0.8\n"
+        "accept: text/html,application/xhtml+xml,*/*;q=0.8\n"
         "cookie: sid=abc; theme=dark\n"
         "referer: https://example.com/\n"
-        "user-agent: Mozilla/5.0 (X11; Linux x86_64) AppleWebKit/537.36 (KHTML, like Gecko) "
-        "Chrome/120.0.0.0 Safari/537.36\n"
+        "user-agent: Mozilla/5.0 (X11; Linux x86_64) AppleWebKit/537.36 (KHTML, like Gecko)\n"
         "x-note: 中文\n");
     m_win->findChild<QAction*>(QStringLiteral("mniReqHeaderImportFromClipbrd"))->trigger();
 
     QCOMPARE(m_prompter.messages, QStringList{QStringLiteral("字段 cookie 已存在")});
     QCOMPARE(rowsOf(m_rows),
-             (ByteList{"Cookie",
-                       "keep=1",
-                       ":authority",
-                       "example.com",
-                       ":method",
-                       "GET",
-                       ":path",
-                       "/search?q=a:b",
-                       ":scheme",
-                       "https",
-                       "accept",
-                       "text/html,application/xhtml+xml,application/xml;q=0.9,*/*;q=0.8",
-                       "accept-language",
-                       "zh-CN,zh;q=0.9,en;q=0.8",
-                       "referer",
-                       "https://example.com/",
-                       "user-agent",
-                       "Mozilla/5.0 (X11; Linux x86_64) AppleWebKit/537.36 (KHTML, like Gecko) "
-                       "Chrome/120.0.0.0 Safari/537.36",
-                       "x-note",
-                       "\xD6\xD0\xCE\xC4"}));
-}
-
-void TestHeaderEditor::importEmptyClipboard()
-{
-    m_rows->append("A", "1");
-    m_prompter.clipboard.clear();
-    m_win->findChild<QAction*>(QStringLiteral("mniReqHeaderImportFromClipbrd"))->trigger();
-    QCOMPARE(rowsOf(m_rows), (ByteList{"A", "1"}));
-    QVERIFY(m_prompter.messages.isEmpty());
-    QVERIFY(m_prompter.errors.isEmpty());
+             (ByteList{"Cookie", "keep=1", ":authority", "example.com", ":method", "GET", ":path",
+                       "/search?q=a:b", "accept", "text/html,application/xhtml+xml,*/*;q=0.8",
+                       "referer", "https://example.com/", "user-agent",
+                       "Mozilla/5.0 (X11; Linux x86_64) AppleWebKit/537.36 (KHTML, like Gecko)",
+                       "x-note", "\xD6\xD0\xCE\xC4"}));
 }
 
 QTEST_MAIN(TestHeaderEditor)

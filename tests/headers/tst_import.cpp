@@ -1,10 +1,9 @@
-// Parsing of copied header blocks, the single-line rule for values and the
-// value presets, without a clipboard or a window.
+// Parsing of copied header blocks and of the value presets, without a
+// clipboard or a window.
 
 #include "headers/ImportReqHeaders.h"
 #include "support/ScriptedPrompter.h"
 #include "util/AnsiCodec.h"
-#include "util/ProgramResources.h"
 
 #include <QTest>
 
@@ -39,10 +38,6 @@ private slots:
     void parse_data();
     void parse();
     void importReportsRepeatsAndKeepsExistingRows();
-    void joinValueLines_data();
-    void joinValueLines();
-    void presetsFromTheProgramResource_data();
-    void presetsFromTheProgramResource();
     void presetLinesAreData();
 };
 
@@ -113,68 +108,6 @@ void TestImport::importReportsRepeatsAndKeepsExistingRows()
 
     ImportReqHeaders(list, QByteArray());
     QCOMPARE(prompter.messages.size(), 3);
-}
-
-void TestImport::joinValueLines_data()
-{
-    QTest::addColumn<QByteArray>("text");
-    QTest::addColumn<QByteArray>("expected");
-
-    QTest::newRow("single line unchanged") << QByteArray(" a  b ") << QByteArray(" a  b ");
-    QTest::newRow("every kind of line end") << QByteArray("a\r\nb\rc\nd") << QByteArray("a b c d");
-    QTest::newRow("final line break") << QByteArray("token\n") << QByteArray("token");
-    QTest::newRow("empty lines vanish") << QByteArray("\n\na\r\n\r\nb\n") << QByteArray("a b");
-    QTest::newRow("blanks around lines stay") << QByteArray(" a \n b ") << QByteArray(" a   b ");
-    QTest::newRow("only line breaks") << QByteArray("\r\n\n") << QByteArray();
-}
-
-void TestImport::joinValueLines()
-{
-    QFETCH(QByteArray, text);
-    QFETCH(QByteArray, expected);
-    QCOMPARE(JoinValueLines(text), expected);
-}
-
-void TestImport::presetsFromTheProgramResource_data()
-{
-    QTest::addColumn<QByteArray>("name");
-    QTest::addColumn<int>("count");
-    QTest::addColumn<QByteArray>("first");
-    QTest::addColumn<QByteArray>("last");
-
-    QTest::newRow("Content-Type") << QByteArray("Content-Type") << 8
-                                  << QByteArray("application/x-www-form-urlencoded")
-                                  << QByteArray("text/xml");
-    QTest::newRow("lower case") << QByteArray("content-type") << 8
-                                << QByteArray("application/x-www-form-urlencoded")
-                                << QByteArray("text/xml");
-    QTest::newRow("User-Agent upper case")
-        << QByteArray("USER-AGENT") << 12
-        << QByteArray("Mozilla/5.0 (compatible; MSIE 9.0; Windows NT 6.1; Win64; x64; Trident/5.0; "
-                      ".NET CLR 2.0.50727; SLCC2; .NET CLR 3.5.30729; .NET CLR 3.0.30729; Media "
-                      "Center PC 6.0; InfoPath.3; .NET4.0C; Tablet PC 2.0; .NET4.0E)")
-        << QByteArray("Opera/9.80 (Windows NT 6.1; U; zh-cn) Presto/2.9.168 Version/11.50");
-    QTest::newRow("no presets") << QByteArray("Cookie") << 0 << QByteArray() << QByteArray();
-    QTest::newRow("trailing blank differs")
-        << QByteArray("Content-Type ") << 0 << QByteArray() << QByteArray();
-    QTest::newRow("empty name") << QByteArray() << 0 << QByteArray() << QByteArray();
-}
-
-void TestImport::presetsFromTheProgramResource()
-{
-    QFETCH(QByteArray, name);
-    QFETCH(int, count);
-    QFETCH(QByteArray, first);
-    QFETCH(QByteArray, last);
-
-    const ByteList lines = ParseHeaderOptions(
-        ProgramResources::load(QStringLiteral("headeroptions"), QStringLiteral("txt")));
-    const ByteList presets = HeaderPresetsFor(lines, name);
-    QCOMPARE(presets.size(), count);
-    if (count > 0) {
-        QCOMPARE(presets.first(), first);
-        QCOMPARE(presets.last(), last);
-    }
 }
 
 void TestImport::presetLinesAreData()
