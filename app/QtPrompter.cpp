@@ -2,10 +2,18 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QColorDialog>
+#include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QFontDialog>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
+#include <QPainter>
+#include <QPushButton>
 #include <QScreen>
+#include <QVBoxLayout>
 
 namespace {
 
@@ -20,6 +28,79 @@ void centreOnScreen(QWidget* box)
     if (const QScreen* screen = box->screen())
         box->move(screen->availableGeometry().center() - box->rect().center());
 }
+
+// Qt's font dialog (face, style, size, underline, strike-out) with a colour
+// choice under it, confirmed or cancelled as one.
+class FontEffectsDialog : public QDialog
+{
+public:
+    FontEffectsDialog(const QFont& font, const QColor& color, QWidget* parent)
+        : QDialog(parent), m_color(color.isValid() ? color : QColor(Qt::black))
+    {
+        setObjectName(QStringLiteral("dlgFont1"));
+        setWindowTitle(QStringLiteral("字体"));
+        m_fontDialog = new QFontDialog(this);
+        m_fontDialog->setOptions(QFontDialog::NoButtons | QFontDialog::DontUseNativeDialog);
+        m_fontDialog->setWindowFlags(Qt::Widget);
+        m_fontDialog->setCurrentFont(font);
+        // Enter or Escape inside the embedded dialog ends the whole choice.
+        connect(m_fontDialog, &QDialog::accepted, this, &QDialog::accept);
+        connect(m_fontDialog, &QDialog::rejected, this, &QDialog::reject);
+
+        m_colorButton = new QPushButton(QStringLiteral("颜色(&C)..."), this);
+        m_colorButton->setObjectName(QStringLiteral("btnFontColor"));
+        connect(m_colorButton, &QPushButton::clicked, this, &FontEffectsDialog::chooseColor);
+        auto* colorRow = new QHBoxLayout;
+        colorRow->addWidget(new QLabel(QStringLiteral("颜色:"), this));
+        colorRow->addWidget(m_colorButton);
+        colorRow->addStretch();
+
+        auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+        connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+        connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+
+        auto* layout = new QVBoxLayout(this);
+        layout->addWidget(m_fontDialog);
+        layout->addLayout(colorRow);
+        layout->addWidget(buttons);
+        showColor();
+    }
+
+    QFont selectedFont() const { return m_fontDialog->currentFont(); }
+    QColor selectedColor() const { return m_color; }
+    void setSelectedColor(const QColor& color)
+    {
+        m_color = color;
+        showColor();
+    }
+
+private:
+    void chooseColor()
+    {
+        const QColor chosen = QColorDialog::getColor(m_color, this, QStringLiteral("颜色"));
+        if (chosen.isValid())
+            setSelectedColor(chosen);
+    }
+
+    void showColor()
+    {
+        QPixmap swatch(24, 14);
+        swatch.fill(m_color);
+        QPainter(&swatch).drawRect(swatch.rect().adjusted(0, 0, -1, -1));
+        m_colorButton->setIcon(QIcon(swatch));
+        // The dialog's own sample line shows the colour too, when Qt names it.
+        if (auto* sample =
+                m_fontDialog->findChild<QLineEdit*>(QStringLiteral("qt_fontDialog_sampleEdit"))) {
+            QPalette palette = sample->palette();
+            palette.setColor(QPalette::Text, m_color);
+            sample->setPalette(palette);
+        }
+    }
+
+    QFontDialog* m_fontDialog;
+    QPushButton* m_colorButton;
+    QColor m_color;
+};
 
 } // namespace
 
@@ -63,13 +144,10 @@ std::optional<QString> QtPrompter::askSaveFileName(const SaveRequest& request)
 
 std::optional<Prompter::FontChoice> QtPrompter::askFont(const FontChoice& initial)
 {
-    // Qt's font dialog offers face, size, style, underline and strike-out;
-    // the colour stays as it was.
-    bool ok = false;
-    const QFont font = QFontDialog::getFont(&ok, initial.font, m_owner);
-    if (!ok)
+    FontEffectsDialog dialog(initial.font, initial.color, m_owner);
+    if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
-    return FontChoice{font, initial.color};
+    return FontChoice{dialog.selectedFont(), dialog.selectedColor()};
 }
 
 QString QtPrompter::clipboardText()

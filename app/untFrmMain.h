@@ -169,6 +169,9 @@ private:
     // --- header editor and import ---
     // --- result views and browser ---
     // --- quick input, fonts, help and about ---
+    void showFindDialog();
+    void findInHtml(bool reverse); // reverse: against the dialog's direction
+    class TFindDialog* FindDialog1 = nullptr; // created by the first Ctrl+F in mmoHtml
 
 public:
     // Owned by the settings code; shared_ptr so that this header needs only
