@@ -1,0 +1,129 @@
+// cmake --install into a scratch prefix: the program, its menu entry and its
+// icon land where a desktop finds them, and the installed copy starts.
+
+#include "extras/VersionUnit.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QImage>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+// The value of `key` in the [Desktop Entry] group, string escapes undone.
+QString desktopValue(const QString& entry, const QString& key)
+{
+    for (const QString& line : entry.split(QLatin1Char('\n'))) {
+        if (!line.startsWith(key + QLatin1Char('=')))
+            continue;
+        const QString raw = line.mid(key.size() + 1);
+        QString value;
+        for (int i = 0; i < raw.size(); ++i) {
+            if (raw[i] == QLatin1Char('\\') && i + 1 < raw.size()) {
+                const QChar next = raw[++i];
+                value += next == QLatin1Char('s')   ? QStringLiteral(" ")
+                         : next == QLatin1Char('n') ? QStringLiteral("\n")
+                         : next == QLatin1Char('t') ? QStringLiteral("\t")
+                                                    : QString(next);
+            } else {
+                value += raw[i];
+            }
+        }
+        return value;
+    }
+    return {};
+}
+
+// The program named by an Exec value: a quoted first argument with its
+// quoting escapes undone, or the text up to the first blank; "%%" is "%".
+QString execProgram(const QString& exec)
+{
+    QString program;
+    if (exec.startsWith(QLatin1Char('"'))) {
+        for (int i = 1; i < exec.size() && exec[i] != QLatin1Char('"'); ++i) {
+            if (exec[i] == QLatin1Char('\\') && i + 1 < exec.size())
+                ++i;
+            program += exec[i];
+        }
+    } else {
+        program = exec.section(QLatin1Char(' '), 0, 0);
+    }
+    return program.replace(QStringLiteral("%%"), QStringLiteral("%"));
+}
+
+} // namespace
+
+class TestInstall : public QObject
+{
+    Q_OBJECT
+private slots:
+    void desktopValueParsing();
+    void installedLayout();
+};
+
+void TestInstall::desktopValueParsing()
+{
+    // The checker's own decoding, on hand-written entries.
+    const QString entry = QStringLiteral("[Desktop Entry]\nExec=\"/a b\\\\$c/d\\\\\\\\e\" %f\n"
+                                         "Name=x\\sy\n");
+    QCOMPARE(execProgram(desktopValue(entry, QStringLiteral("Exec"))),
+             QStringLiteral("/a b$c/d\\e"));
+    QCOMPARE(desktopValue(entry, QStringLiteral("Name")), QStringLiteral("x y"));
+    QCOMPARE(execProgram(QStringLiteral("/usr/bin/tool --x")), QStringLiteral("/usr/bin/tool"));
+}
+
+void TestInstall::installedLayout()
+{
+    QTemporaryDir scratch;
+    QVERIFY(scratch.isValid());
+    // Blanks and a dollar sign make the menu entry quote the program's path.
+    const QString prefix = scratch.filePath(QStringLiteral("my apps $HOME 100%"));
+
+    QProcess install;
+    install.setProcessChannelMode(QProcess::MergedChannels);
+    install.start(QStringLiteral(REQLARK_CMAKE_COMMAND),
+                  {QStringLiteral("--install"), QStringLiteral(REQLARK_BUILD_DIR),
+                   QStringLiteral("--prefix"), prefix, QStringLiteral("--strip")});
+    QVERIFY(install.waitForFinished(120000));
+    QVERIFY2(install.exitStatus() == QProcess::NormalExit && install.exitCode() == 0,
+             install.readAll().constData());
+
+    const QString program = prefix + QStringLiteral("/bin/reqlark");
+    const QFileInfo programInfo(program);
+    QVERIFY(programInfo.isFile());
+    QVERIFY(programInfo.isExecutable());
+    // Stripping keeps the version record.
+    QCOMPARE(GetFileVersionText(program), QStringLiteral("1.1.0"));
+
+    const QImage icon(prefix + QStringLiteral("/share/icons/hicolor/128x128/apps/reqlark.png"));
+    QCOMPARE(icon.size(), QSize(128, 128));
+
+    QFile desktop(prefix + QStringLiteral("/share/applications/reqlark.desktop"));
+    QVERIFY(desktop.open(QIODevice::ReadOnly));
+    const QString entry = QString::fromUtf8(desktop.readAll());
+    QVERIFY(entry.startsWith(QStringLiteral("[Desktop Entry]\n")));
+    QCOMPARE(desktopValue(entry, QStringLiteral("Type")), QStringLiteral("Application"));
+    QCOMPARE(desktopValue(entry, QStringLiteral("Name")), QStringLiteral("Reqlark"));
+    QCOMPARE(desktopValue(entry, QStringLiteral("Icon")), QStringLiteral("reqlark"));
+    QCOMPARE(entry.count(QStringLiteral("\nExec=")), 1);
+    QCOMPARE(execProgram(desktopValue(entry, QStringLiteral("Exec"))), program);
+
+    // The installed copy starts and keeps running until it is ended.
+    QProcess run;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.insert(QStringLiteral("QTWEBENGINE_DISABLE_SANDBOX"), QStringLiteral("1"));
+    run.setProcessEnvironment(env);
+    run.setProcessChannelMode(QProcess::MergedChannels);
+    run.start(program, {});
+    QVERIFY(run.waitForStarted(10000));
+    QVERIFY2(!run.waitForFinished(3000), run.readAll().constData());
+    run.kill();
+    QVERIFY(run.waitForFinished(10000));
+}
+
+QTEST_GUILESS_MAIN(TestInstall)
+#include "tst_install.moc"
