@@ -9,6 +9,7 @@
 #include <QSaveFile>
 
 #include <algorithm>
+#include <cstring>
 #include <numeric>
 
 namespace {
@@ -72,15 +73,25 @@ QByteArray FormatHeaderFile(const std::vector<HeaderEntry>& rows)
 
 std::vector<HeaderEntry> ParseHeaderFile(const QByteArray& bytes)
 {
-    const ByteList lines = SplitString(bytes, QByteArray());
+    // One pass straight into the rows: a file of many short lines makes
+    // every extra copy of a line count.
+    const char* const begin = bytes.constData();
+    const char* const end = begin + bytes.size();
     std::vector<HeaderEntry> rows;
-    rows.reserve(size_t(lines.size()));
-    for (const QByteArray& line : lines) {
-        const qsizetype eq = line.indexOf('=');
-        if (eq < 0)
-            rows.push_back(HeaderEntry{QByteArray(), line});
+    rows.reserve(size_t(bytes.count('\n') + 1));
+    for (const char* line = begin; line < end;) {
+        const char* eol = line;
+        while (eol < end && *eol != '\n' && *eol != '\r')
+            ++eol;
+        const auto* eq = static_cast<const char*>(memchr(line, '=', size_t(eol - line)));
+        if (eq)
+            rows.push_back(
+                HeaderEntry{QByteArray(line, eq - line), QByteArray(eq + 1, eol - eq - 1)});
         else
-            rows.push_back(HeaderEntry{line.left(eq), line.mid(eq + 1)});
+            rows.push_back(HeaderEntry{QByteArray(), QByteArray(line, eol - line)});
+        line = eol;
+        if (line < end)
+            line += (*line == '\r' && line + 1 < end && line[1] == '\n') ? 2 : 1;
     }
     return rows;
 }

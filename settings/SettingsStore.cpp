@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include <algorithm>
 #include <cstring>
 #include <limits>
 
@@ -62,10 +63,20 @@ Location locate(const char* p, qsizetype n, const QByteArray& section, const QBy
     Location at;
     bool inSection = false;
     qsizetype pos = 0;
+    // The next LF and CR at or after `pos`, each searched again only once
+    // passed, so a file of CR-only or LF-only lines is still read in one pass.
+    qsizetype nextLf = -1;
+    qsizetype nextCr = -1;
+    const auto find = [p, n](qsizetype from, char c) {
+        const void* hit = memchr(p + from, c, size_t(n - from));
+        return hit ? static_cast<const char*>(hit) - p : n;
+    };
     while (pos < n) {
-        qsizetype eol = pos;
-        while (eol < n && p[eol] != '\n' && p[eol] != '\r')
-            ++eol;
+        if (nextLf < pos)
+            nextLf = find(pos, '\n');
+        if (nextCr < pos)
+            nextCr = find(pos, '\r');
+        const qsizetype eol = std::min(nextLf, nextCr);
         qsizetype next = eol;
         if (next < n)
             next += (p[next] == '\r' && next + 1 < n && p[next + 1] == '\n') ? 2 : 1;

@@ -496,6 +496,7 @@ void TestSettingsStore::damagedFilesReadFast_data()
     QTest::newRow("one 10 MB line") << QByteArray("line");
     QTest::newRow("invalid code page 936") << QByteArray("invalid");
     QTest::newRow("many short lines") << QByteArray("lines");
+    QTest::newRow("CR-only lines") << QByteArray("cr lines");
     QTest::newRow("many sections") << QByteArray("sections");
 }
 
@@ -513,9 +514,10 @@ void TestSettingsStore::damagedFilesReadFast()
     } else if (kind == "invalid") {
         for (qsizetype i = 0; i < size; ++i)
             bytes[i] = char(0x81 + (i % 2) * 0x7E); // lead bytes followed by 0xFF
-    } else if (kind == "lines") {
+    } else if (kind == "lines" || kind == "cr lines") {
+        const char lineEnd = kind == "lines" ? '\n' : '\r';
         for (qsizetype i = 0; i < size; ++i)
-            bytes[i] = (i % 20 == 19) ? '\n' : char('a' + i % 7);
+            bytes[i] = (i % 20 == 19) ? lineEnd : char('a' + i % 7);
     } else {
         for (qsizetype i = 0; i < size; ++i)
             bytes[i] = (i % 20 == 19) ? '\n' : (i % 20 == 0 ? '[' : 'S');
