@@ -99,7 +99,13 @@ QVariant HeaderList::data(const QModelIndex& index, int role) const
     if (role != Qt::DisplayRole && role != Qt::ToolTipRole)
         return {};
     const HeaderEntry& e = at(index.row());
-    return AnsiCodec::toUnicode(index.column() == 0 ? e.name : e.value);
+    const QByteArray& text = index.column() == 0 ? e.name : e.value;
+    // A cell shows the start of a very long text: laying out megabytes on
+    // every paint would freeze the window for seconds.
+    constexpr qsizetype kShown = 4096;
+    if (text.size() > kShown)
+        return AnsiCodec::toUnicode(text.left(kShown)) + QChar(0x2026);
+    return AnsiCodec::toUnicode(text);
 }
 
 QVariant HeaderList::headerData(int section, Qt::Orientation orientation, int role) const
