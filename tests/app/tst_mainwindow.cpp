@@ -1,0 +1,569 @@
+// The main window driven as a user drives it: type, click, read what the
+// loopback server received and what the window shows.
+
+#include "app/StatusPanels.h"
+#include "app/untFrmMain.h"
+#include "headers/HeaderList.h"
+#include "support/LoopbackServer.h"
+#include "support/ScriptedPrompter.h"
+#include "util/AnsiCodec.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+template <class T> T* child(QWidget* window, const char* name)
+{
+    T* w = window->findChild<T*>(QLatin1String(name));
+    if (!w)
+        qFatal("no control %s", name);
+    return w;
+}
+
+QByteArray header(const RecordedRequest& r, const char* name)
+{
+    return r.header(name);
+}
+
+} // namespace
+
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+
+    void designState();
+    void statusPanelsShareTheWidth();
+    void getShowsBodyHeadersAndPanels();
+    void utf8BodyIsConverted();
+    void postSendsRowsDataAndLengths();
+    void postWithContentTypeRowAndLengthRow();
+    void getIgnoresData();
+    void emptyUrlSendsNothing();
+    void acceptEncodingQuestion();
+    void pageViewFallsBackToHtml();
+    void cookieRowCreatedAndMerged();
+    void noSetCookieLeavesListAlone();
+    void responseWithoutBodyKeepsSize();
+    void emptyBodyShowsZeroBytes();
+    void unreachableHostShowsErrorAndWindowStaysUsable();
+    void stallingServerEndsWithError();
+    void downloadWritesFileAndKeepsMemos();
+    void downloadCancelledSendsNothing();
+    void cutDownloadLeavesPreviousFile();
+    void downloadTargetNotWritable();
+    void downloadOfNoBodyCreatesNoFile();
+    void headerListGestures();
+
+private:
+    void send();
+    void typeUrl(const QByteArray& url);
+    QString memo() const { return child<QPlainTextEdit>(m_win.get(), "mmoHtml")->toPlainText(); }
+    QString headersMemo() const
+    {
+        return child<QPlainTextEdit>(m_win.get(), "mmoRespHeaders")->toPlainText();
+    }
+
+    std::unique_ptr<QTemporaryDir> m_tmp;
+    QDir m_dir;
+    ScriptedPrompter m_prompter;
+    std::unique_ptr<LoopbackServer> m_server;
+    std::unique_ptr<TFrmMain> m_win;
+};
+
+void TestMainWindow::init()
+{
+    m_prompter = ScriptedPrompter();
+    m_tmp = std::make_unique<QTemporaryDir>();
+    m_dir = QDir(m_tmp->path());
+    m_server = std::make_unique<LoopbackServer>();
+    TFrmMain::Environment env;
+    env.prompter = &m_prompter;
+    env.http.connectTimeoutMs = 3000;
+    env.http.idleTimeoutMs = 1500;
+    env.executablePath = m_dir.filePath(QStringLiteral("reqlark"));
+    m_win = std::make_unique<TFrmMain>(env);
+    m_win->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_win.get()));
+}
+
+void TestMainWindow::cleanup()
+{
+    m_win.reset();
+    m_server.reset();
+    m_tmp.reset();
+}
+
+void TestMainWindow::typeUrl(const QByteArray& url)
+{
+    auto* edit = child<QLineEdit>(m_win.get(), "edtUrl");
+    edit->clear();
+    QTest::keyClicks(edit, QString::fromLatin1(url));
+}
+
+void TestMainWindow::send()
+{
+    QTest::mouseClick(child<QPushButton>(m_win.get(), "btnSendReqest"), Qt::LeftButton);
+}
+
+void TestMainWindow::designState()
+{
+    QVERIFY(m_win->windowTitle().startsWith(QStringLiteral("Http测试工具 Reqlark v")));
+    auto* component = child<QComboBox>(m_win.get(), "cbbComponent");
+    QCOMPARE(component->count(), 3);
+    QCOMPARE(component->itemText(0), QStringLiteral("ServerXMLHTTP"));
+    QCOMPARE(component->itemText(2), QStringLiteral("WinHTTP"));
+    auto* view = child<QComboBox>(m_win.get(), "cbbResultType");
+    QStringList views;
+    for (int i = 0; i < view->count(); ++i)
+        views << view->itemText(i);
+    QCOMPARE(views, (QStringList{QStringLiteral("HTML"), QStringLiteral("纯文本"),
+                                 QStringLiteral("离线网页"), QStringLiteral("原始网页")}));
+    QCOMPARE(view->currentIndex(), 0);
+    QCOMPARE(child<QPushButton>(m_win.get(), "btnSendReqest")->text(), QStringLiteral("获取HTML"));
+    QCOMPARE(child<QPushButton>(m_win.get(), "btnSaveToFile")->text(), QStringLiteral("保存到文件"));
+    QCOMPARE(child<QLineEdit>(m_win.get(), "edtUrl")->toolTip(),
+             QStringLiteral("双击粘贴,按回车发送请求"));
+    QVERIFY(!child<QCheckBox>(m_win.get(), "chkGetRespCookie")->isChecked());
+
+    // The popup menu of the header list: five items in order, none disabled.
+    auto* popup = child<QMenu>(m_win.get(), "pmLvwHeaders");
+    QStringList items;
+    for (QAction* a : popup->actions()) {
+        items << a->text();
+        QVERIFY(a->isEnabled());
+    }
+    QCOMPARE(items, (QStringList{QStringLiteral("添加"), QStringLiteral("编辑"),
+                                 QStringLiteral("删除"), QStringLiteral("清空"),
+                                 QStringLiteral("从剪贴板导入")}));
+    // The tools menu exists but is not shown.
+    auto* tools = child<QMenu>(m_win.get(), "mniTools");
+    QVERIFY(!tools->menuAction()->isVisible());
+    QCOMPARE(tools->actions().size(), 2);
+
+    // Panel 0 carries the proxy indicator, 18 x 18 at 5, 2.
+    auto* globe = child<QLabel>(m_win.get(), "imgStaBar");
+    QCOMPARE(globe->geometry(), QRect(5, 2, 18, 18));
+    QVERIFY(!globe->pixmap().isNull());
+    for (int i = 0; i < 5; ++i)
+        QVERIFY(m_win->panelText(i).isEmpty());
+}
+
+void TestMainWindow::statusPanelsShareTheWidth()
+{
+    for (int width : {900, 1013, 640}) {
+        m_win->resize(width, 600);
+        QTRY_COMPARE(m_win->width(), width);
+        StatusPanels* bar = m_win->statusBar1();
+        QCOMPARE(bar->panelWidth(0), 50);
+        for (int i = 1; i < 5; ++i)
+            QCOMPARE(bar->panelWidth(i), (width - 50) / 4);
+    }
+}
+
+void TestMainWindow::getShowsBodyHeadersAndPanels()
+{
+    m_server->route("/page", ScriptedResponse::withBody(200, "OK",
+                                                        {"Content-Type: text/html", "X-Test: 1"},
+                                                        "<html>hello</html>"));
+    typeUrl("  " + m_server->url("/page?q=1") + " ");
+    send();
+
+    QCOMPARE(m_server->requestCount(), 1);
+    const RecordedRequest r = m_server->lastRequest();
+    QCOMPARE(r.method, QByteArray("GET"));
+    QCOMPARE(r.target, QByteArray("/page?q=1"));
+    QVERIFY(r.body.isEmpty());
+    QVERIFY(header(r, "Content-Length").isEmpty());
+
+    QCOMPARE(memo(), QStringLiteral("<html>hello</html>"));
+    QVERIFY(headersMemo().startsWith(QStringLiteral("Content-Type: text/html\nX-Test: 1")));
+    QCOMPARE(m_win->LastResponseText, QByteArray("<html>hello</html>"));
+    QCOMPARE(m_win->panelText(1), QStringLiteral("HTML"));
+    QCOMPARE(m_win->panelText(2), QStringLiteral("Html加载完成"));
+    QCOMPARE(m_win->panelText(3), QStringLiteral("200 OK"));
+    QCOMPARE(m_win->panelText(4), QStringLiteral("18 Byte"));
+    QVERIFY(m_prompter.errors.isEmpty());
+}
+
+void TestMainWindow::utf8BodyIsConverted()
+{
+    const QByteArray utf8 = QStringLiteral("<p>中文网页</p>").toUtf8();
+    m_server->route("/cn", ScriptedResponse::ok(utf8, "text/html; charset=utf-8"));
+    typeUrl(m_server->url("/cn"));
+    send();
+    QCOMPARE(memo(), QStringLiteral("<p>中文网页</p>"));
+    QCOMPARE(m_win->LastResponseText, AnsiCodec::fromUnicode(QStringLiteral("<p>中文网页</p>")));
+    // The size is that of the body as it arrived.
+    QCOMPARE(m_win->panelText(4), QStringLiteral("%1 Byte").arg(utf8.size()));
+}
+
+void TestMainWindow::postSendsRowsDataAndLengths()
+{
+    m_server->route("/form", ScriptedResponse::ok("done"));
+    HeaderList* rows = m_win->headerList();
+    rows->append("X-First", "1");
+    rows->append("X-Empty", "");
+    rows->append(":authority", "example.com");
+    rows->append("", "no name");
+    rows->append("X-Last", "z");
+    typeUrl(m_server->url("/form"));
+    child<QComboBox>(m_win.get(), "cbbMethod")->setCurrentIndex(1);
+    child<QLineEdit>(m_win.get(), "edtData")->setText(QStringLiteral("a=1&b=中文"));
+    send();
+
+    const RecordedRequest r = m_server->lastRequest();
+    QCOMPARE(r.method, QByteArray("POST"));
+    const QByteArray ansiData = "a=1&b=\xD6\xD0\xCE\xC4";
+    QCOMPARE(r.body, ansiData);
+    QCOMPARE(header(r, "Content-Length"), QByteArray::number(ansiData.size()));
+    QCOMPARE(header(r, "Content-Type"), QByteArray("application/x-www-form-urlencoded"));
+    QCOMPARE(r.headerCount("X-Empty"), 0);
+    QCOMPARE(r.headerCount(":authority"), 0);
+    const QList<QByteArray> names = r.headerNames();
+    QVERIFY(names.indexOf("X-First") < names.indexOf("X-Last"));
+    QVERIFY(names.indexOf("X-Last") < names.indexOf("Content-Type"));
+    QCOMPARE(memo(), QStringLiteral("done"));
+}
+
+void TestMainWindow::postWithContentTypeRowAndLengthRow()
+{
+    m_server->route("/json", ScriptedResponse::ok("{}"));
+    m_win->headerList()->append("content-TYPE", "application/json");
+    m_win->headerList()->append("Content-Length", "999");
+    typeUrl(m_server->url("/json"));
+    child<QComboBox>(m_win.get(), "cbbMethod")->setCurrentIndex(1);
+    send();
+    const RecordedRequest r = m_server->lastRequest();
+    QCOMPARE(r.headerCount("Content-Type"), 1);
+    QCOMPARE(header(r, "Content-Type"), QByteArray("application/json"));
+    QCOMPARE(r.headerCount("Content-Length"), 1);
+    QCOMPARE(header(r, "Content-Length"), QByteArray("0"));
+    QVERIFY(r.body.isEmpty());
+}
+
+void TestMainWindow::getIgnoresData()
+{
+    m_server->route("/g", ScriptedResponse::ok("x"));
+    typeUrl(m_server->url("/g"));
+    child<QLineEdit>(m_win.get(), "edtData")->setText(QStringLiteral("ignored=1"));
+    send();
+    const RecordedRequest r = m_server->lastRequest();
+    QVERIFY(r.body.isEmpty());
+    QCOMPARE(r.headerCount("Content-Type"), 0);
+    QCOMPARE(r.headerCount("Content-Length"), 0);
+}
+
+void TestMainWindow::emptyUrlSendsNothing()
+{
+    child<QPlainTextEdit>(m_win.get(), "mmoHtml")->setPlainText(QStringLiteral("old"));
+    m_win->LastResponseText = "kept";
+    typeUrl("   ");
+    send();
+    QCOMPARE(m_server->requestCount(), 0);
+    QVERIFY(memo().isEmpty());
+    QVERIFY(headersMemo().isEmpty());
+    QCOMPARE(m_win->panelText(2), QStringLiteral("正在加载html"));
+    QCOMPARE(m_win->LastResponseText, QByteArray("kept"));
+}
+
+void TestMainWindow::acceptEncodingQuestion()
+{
+    m_server->route("/ae", ScriptedResponse::ok("x"));
+    m_win->headerList()->append("Accept-Encoding", "gzip");
+    typeUrl(m_server->url("/ae"));
+
+    m_prompter.yesNoAnswers.enqueue(false);
+    send();
+    QCOMPARE(m_prompter.questions.size(), 1);
+    QCOMPARE(m_prompter.questions[0].caption, QStringLiteral("提示"));
+    QCOMPARE(m_prompter.questions[0].text,
+             QStringLiteral("设置Accept-Encoding字段可能无法得到正确返回结果\r\n是否需要删除该字段?"));
+    QCOMPARE(header(m_server->lastRequest(), "Accept-Encoding"), QByteArray("gzip"));
+
+    m_prompter.yesNoAnswers.enqueue(true);
+    send();
+    QCOMPARE(m_prompter.questions.size(), 2);
+    QCOMPARE(m_server->lastRequest().headerCount("Accept-Encoding"), 0);
+    QCOMPARE(m_win->IndexOfReqHeader("accept-encoding"), -1);
+
+    send(); // no row, no question
+    QCOMPARE(m_prompter.questions.size(), 2);
+}
+
+void TestMainWindow::pageViewFallsBackToHtml()
+{
+    m_server->route("/v", ScriptedResponse::ok("<b>v</b>"));
+    typeUrl(m_server->url("/v"));
+    auto* view = child<QComboBox>(m_win.get(), "cbbResultType");
+    for (int page : {2, 3}) {
+        view->setCurrentIndex(page);
+        send();
+        QCOMPARE(view->currentIndex(), 0);
+        QCOMPARE(m_win->panelText(1), QStringLiteral("HTML"));
+        QCOMPARE(memo(), QStringLiteral("<b>v</b>"));
+    }
+    // Plain text stays selected and shows the text while the full response is kept.
+    view->setCurrentIndex(1);
+    send();
+    QCOMPARE(view->currentIndex(), 1);
+    QCOMPARE(m_win->panelText(1), QStringLiteral("纯文本"));
+    QCOMPARE(m_win->LastResponseText, QByteArray("<b>v</b>"));
+}
+
+void TestMainWindow::cookieRowCreatedAndMerged()
+{
+    m_server->route("/login", ScriptedResponse::withBody(
+                                  200, "OK",
+                                  {"Set-Cookie: sid=xyz; path=/; HttpOnly",
+                                   "set-cookie: token=t1; Max-Age=60; Path=/"},
+                                  "ok"));
+    child<QCheckBox>(m_win.get(), "chkGetRespCookie")->setChecked(true);
+    m_win->headerList()->append("Accept", "*/*");
+    typeUrl(m_server->url("/login"));
+    send();
+    HeaderList* rows = m_win->headerList();
+    QCOMPARE(rows->count(), 2);
+    QCOMPARE(rows->name(1), QByteArray("Cookie"));
+    QCOMPARE(rows->value(1), QByteArray("sid=xyz; token=t1"));
+
+    // The next request sends the row back, and a new cookie is merged in.
+    rows->setValue(1, "sid=abc; lang=en");
+    send();
+    QCOMPARE(header(m_server->lastRequest(), "Cookie"), QByteArray("sid=abc; lang=en"));
+    QCOMPARE(rows->value(1), QByteArray("lang=en; sid=abc; sid=xyz; token=t1"));
+    QVERIFY(m_prompter.messages.isEmpty());
+}
+
+void TestMainWindow::noSetCookieLeavesListAlone()
+{
+    m_server->route("/plain", ScriptedResponse::ok("x"));
+    child<QCheckBox>(m_win.get(), "chkGetRespCookie")->setChecked(true);
+    typeUrl(m_server->url("/plain"));
+    send();
+    QCOMPARE(m_win->headerList()->count(), 0);
+    // Unticked: cookies are not taken.
+    m_server->route("/c", ScriptedResponse::withBody(200, "OK", {"Set-Cookie: a=1"}, "x"));
+    child<QCheckBox>(m_win.get(), "chkGetRespCookie")->setChecked(false);
+    typeUrl(m_server->url("/c"));
+    send();
+    QCOMPARE(m_win->headerList()->count(), 0);
+}
+
+void TestMainWindow::responseWithoutBodyKeepsSize()
+{
+    m_server->route("/big", ScriptedResponse::ok(QByteArray(2048, 'x')));
+    m_server->route("/none", ScriptedResponse::headOnly("HTTP/1.1 204 No Content", {}));
+    typeUrl(m_server->url("/big"));
+    send();
+    QCOMPARE(m_win->panelText(4), QStringLiteral("2.00 KB "));
+    typeUrl(m_server->url("/none"));
+    send();
+    QCOMPARE(m_server->requestCount(), 2);
+    QCOMPARE(m_win->panelText(4), QStringLiteral("2.00 KB "));
+    QCOMPARE(m_win->panelText(2), QStringLiteral("正在加载html"));
+    QVERIFY(m_win->panelText(3).isEmpty());
+    QVERIFY(memo().isEmpty());
+    QCOMPARE(m_win->LastResponseText.size(), 2048); // kept from the previous response
+}
+
+void TestMainWindow::emptyBodyShowsZeroBytes()
+{
+    m_win->LastResponseText = "previous";
+    m_server->route("/zero", ScriptedResponse::withBody(200, "OK", {"X-A: 1"}, QByteArray()));
+    typeUrl(m_server->url("/zero"));
+    send();
+    QCOMPARE(m_win->panelText(4), QStringLiteral("0 Byte"));
+    QCOMPARE(m_win->panelText(3), QStringLiteral("200 OK"));
+    QVERIFY(m_win->LastResponseText.isEmpty());
+    QVERIFY(headersMemo().contains(QStringLiteral("X-A: 1")));
+}
+
+void TestMainWindow::unreachableHostShowsErrorAndWindowStaysUsable()
+{
+    quint16 closedPort;
+    {
+        LoopbackServer gone;
+        closedPort = gone.port();
+    }
+    typeUrl("http://127.0.0.1:" + QByteArray::number(closedPort) + "/x");
+    send();
+    QCOMPARE(m_prompter.errors.size(), 1);
+    const QString error = m_prompter.errors.first();
+    QVERIFY2(error.contains(QStringLiteral("127.0.0.1")), qPrintable(error));
+    QVERIFY2(error.endsWith(QLatin1Char('.')), qPrintable(error));
+    QCOMPARE(m_win->panelText(2), QStringLiteral("正在加载html"));
+
+    // The window still works.
+    m_server->route("/after", ScriptedResponse::ok("fine"));
+    typeUrl(m_server->url("/after"));
+    send();
+    QCOMPARE(memo(), QStringLiteral("fine"));
+    QCOMPARE(m_prompter.errors.size(), 1);
+}
+
+void TestMainWindow::stallingServerEndsWithError()
+{
+    ScriptedResponse stall;
+    stall.send("HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\npartial").stall(-1);
+    m_server->route("/stall", stall);
+    typeUrl(m_server->url("/stall"));
+    QElapsedTimer timer;
+    timer.start();
+    send();
+    QVERIFY(timer.elapsed() < 15000);
+    QCOMPARE(m_prompter.errors.size(), 1);
+    QVERIFY(m_win->LastResponseText.isEmpty());
+    QVERIFY(m_win->panelText(3).isEmpty());
+}
+
+void TestMainWindow::downloadWritesFileAndKeepsMemos()
+{
+    const QByteArray body = LoopbackServer::patternBytes(0, 300000);
+    m_server->route("/file", ScriptedResponse::patternBody(body.size()));
+    child<QPlainTextEdit>(m_win.get(), "mmoHtml")->setPlainText(QStringLiteral("memo stays"));
+    m_win->LastResponseText = "kept";
+    m_win->setPanelText(3, QStringLiteral("old status"));
+    const QString target = m_dir.filePath(QStringLiteral("out.bin"));
+    m_prompter.saveAnswers.enqueue(target);
+    typeUrl(m_server->url("/file"));
+    QTest::mouseClick(child<QPushButton>(m_win.get(), "btnSaveToFile"), Qt::LeftButton);
+
+    QCOMPARE(m_prompter.saveRequests.size(), 1);
+    const Prompter::SaveRequest& dialog = m_prompter.saveRequests.first();
+    QCOMPARE(dialog.defaultSuffix, QStringLiteral("txt"));
+    QCOMPARE(dialog.nameFilters.size(), 5);
+    QCOMPARE(dialog.nameFilters.first(), QStringLiteral("文本文件(*.txt) (*.txt)"));
+    QCOMPARE(dialog.nameFilters[1], QStringLiteral("网页文件(*.html;*.html) (*.html *.htm)"));
+    QVERIFY(dialog.confirmOverwrite);
+
+    QFile file(target);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), body);
+    QCOMPARE(m_win->panelText(2), QStringLiteral("文件保存完成"));
+    QVERIFY(m_win->panelText(3).isEmpty());
+    QCOMPARE(m_win->panelText(4), QStringLiteral("292.97 KB "));
+    QCOMPARE(memo(), QStringLiteral("memo stays"));
+    QCOMPARE(m_win->LastResponseText, QByteArray("kept"));
+    QVERIFY(m_win->SaveTargetPath.isEmpty());
+    QCOMPARE(QDir(m_dir.absolutePath()).entryList(QDir::Files), QStringList{QStringLiteral("out.bin")});
+}
+
+void TestMainWindow::downloadCancelledSendsNothing()
+{
+    m_prompter.saveAnswers.enqueue(std::nullopt);
+    typeUrl(m_server->url("/file"));
+    QTest::mouseClick(child<QPushButton>(m_win.get(), "btnSaveToFile"), Qt::LeftButton);
+    QCOMPARE(m_server->requestCount(), 0);
+    QVERIFY(m_win->SaveTargetPath.isEmpty());
+}
+
+void TestMainWindow::cutDownloadLeavesPreviousFile()
+{
+    const QString target = m_dir.filePath(QStringLiteral("keep.txt"));
+    {
+        QFile f(target);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("previous content");
+    }
+    ScriptedResponse cut;
+    cut.send("HTTP/1.1 200 OK\r\nContent-Length: 1000000\r\n\r\n")
+        .send(QByteArray(5000, 'x'))
+        .close();
+    m_server->route("/cut", cut);
+    m_prompter.saveAnswers.enqueue(target);
+    typeUrl(m_server->url("/cut"));
+    QTest::mouseClick(child<QPushButton>(m_win.get(), "btnSaveToFile"), Qt::LeftButton);
+
+    QCOMPARE(m_prompter.errors.size(), 1);
+    QFile f(target);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(f.readAll(), QByteArray("previous content"));
+    QCOMPARE(QDir(m_dir.absolutePath()).entryList(QDir::Files), QStringList{QStringLiteral("keep.txt")});
+    QVERIFY(m_win->SaveTargetPath.isEmpty());
+    QCOMPARE(m_win->panelText(2), QStringLiteral("正在从网址下载到文件"));
+}
+
+void TestMainWindow::downloadTargetNotWritable()
+{
+    m_server->route("/f", ScriptedResponse::ok("data"));
+    const QString target = m_dir.filePath(QStringLiteral("missing-folder/out.txt"));
+    m_prompter.saveAnswers.enqueue(target);
+    typeUrl(m_server->url("/f"));
+    QTest::mouseClick(child<QPushButton>(m_win.get(), "btnSaveToFile"), Qt::LeftButton);
+    QCOMPARE(m_prompter.errors.size(), 1);
+    QVERIFY2(m_prompter.errors.first().contains(target), qPrintable(m_prompter.errors.first()));
+    QVERIFY(m_win->SaveTargetPath.isEmpty());
+    QVERIFY(!QFile::exists(target));
+}
+
+void TestMainWindow::downloadOfNoBodyCreatesNoFile()
+{
+    m_server->route("/nobody", ScriptedResponse::headOnly("HTTP/1.1 204 No Content", {}));
+    const QString target = m_dir.filePath(QStringLiteral("never.txt"));
+    m_prompter.saveAnswers.enqueue(target);
+    typeUrl(m_server->url("/nobody"));
+    QTest::mouseClick(child<QPushButton>(m_win.get(), "btnSaveToFile"), Qt::LeftButton);
+    QCOMPARE(m_server->requestCount(), 1);
+    QVERIFY(!QFile::exists(target));
+    QVERIFY(QDir(m_dir.absolutePath()).entryList(QDir::Files).isEmpty());
+    QVERIFY(m_prompter.errors.isEmpty());
+}
+
+void TestMainWindow::headerListGestures()
+{
+    HeaderList* rows = m_win->headerList();
+    auto* list = child<QTableView>(m_win.get(), "lvwHeaders");
+    auto* add = m_win->findChild<QAction*>(QStringLiteral("mniAddReqHeader"));
+    auto* edit = m_win->findChild<QAction*>(QStringLiteral("mniEditReqHeader"));
+    QSignalSpy adds(add, &QAction::triggered);
+    QSignalSpy edits(edit, &QAction::triggered);
+
+    // Double-click on an empty list means "add".
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, QPoint(20, 20));
+    QCOMPARE(adds.count(), 1);
+    QCOMPARE(edits.count(), 0);
+
+    rows->append("A", "1");
+    rows->append("B", "2");
+    rows->append("C", "3");
+    // Delete with nothing selected does nothing.
+    m_win->findChild<QAction*>(QStringLiteral("mniDelReqHeader"))->trigger();
+    QCOMPARE(rows->count(), 3);
+
+    list->selectRow(1);
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {},
+                       list->visualRect(rows->index(1, 1)).center());
+    QCOMPARE(edits.count(), 1);
+    QCOMPARE(m_win->selectedHeaderRow(), 1);
+
+    // Delete with Shift held deletes the selected row like Delete alone.
+    list->setFocus();
+    list->selectRow(1);
+    QTest::keyClick(list, Qt::Key_Delete, Qt::ShiftModifier);
+    QCOMPARE(rows->count(), 2);
+    QCOMPARE(rows->name(1), QByteArray("C"));
+
+    m_win->findChild<QAction*>(QStringLiteral("mniDelReqHeaderClear"))->trigger();
+    QCOMPARE(rows->count(), 0);
+    m_win->findChild<QAction*>(QStringLiteral("mniDelReqHeaderClear"))->trigger();
+    QCOMPARE(rows->count(), 0);
+}
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"
