@@ -69,8 +69,6 @@ private slots:
     void format();
     void parse_data();
     void parse();
-    void roundTrip_data();
-    void roundTrip();
 
     void readAbsentFile();
     void writeAndReadFile();
@@ -156,26 +154,6 @@ void TestHeaderFile::parse()
     QFETCH(QByteArray, bytes);
     QFETCH(Rows, rows);
     QCOMPARE(describe(ParseHeaderFile(bytes)), describe(rows));
-}
-
-void TestHeaderFile::roundTrip_data()
-{
-    QTest::addColumn<Rows>("rows");
-    QTest::addColumn<Rows>("back");
-    QTest::newRow("comes back sorted")
-        << Rows{{"User-Agent", "rq"}, {"Accept", "*/*"}, {"cookie", "sid=1=2"}}
-        << Rows{{"Accept", "*/*"}, {"cookie", "sid=1=2"}, {"User-Agent", "rq"}};
-    QTest::newRow("a folded value stays one row")
-        << Rows{{"X", "a\r\nb"}, {"Y", "c"}} << Rows{{"X", "a b"}, {"Y", "c"}};
-    QTest::newRow("odd bytes") << Rows{{QByteArray("\x01\xff", 2), QByteArray("\0\x80", 2)}}
-                               << Rows{{QByteArray("\x01\xff", 2), QByteArray("\0\x80", 2)}};
-}
-
-void TestHeaderFile::roundTrip()
-{
-    QFETCH(Rows, rows);
-    QFETCH(Rows, back);
-    QCOMPARE(describe(ParseHeaderFile(FormatHeaderFile(rows))), describe(back));
 }
 
 void TestHeaderFile::readAbsentFile()

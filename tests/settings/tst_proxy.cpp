@@ -71,7 +71,6 @@ private slots:
     void cleanup();
 
     void dialogLayout();
-    void dialogShowsStoredValues();
     void saveFormsProxyValues_data();
     void saveFormsProxyValues();
     void clearedServerEndsProxyAtOnce();
@@ -241,22 +240,6 @@ void TestProxy::dialogLayout()
     QCOMPARE(order, (QStringList{QStringLiteral("edtProxyServer"), QStringLiteral("edtProxyPort"),
                                  QStringLiteral("btnSave"), QStringLiteral("btnCancel"),
                                  QStringLiteral("edtProxyUser"), QStringLiteral("edtProxyPwd")}));
-}
-
-void TestProxy::dialogShowsStoredValues()
-{
-    writeAll(ini(), "[Options]\r\nProxyServer=proxy.lan\r\nProxyPort=3128\r\nProxyUser=\" u \"\r\n"
-                    "ProxyPwd=" +
-                        AnsiCodec::fromUnicode(QStringLiteral("密码")) + "secret\r\n");
-    open();
-    QStringList seen;
-    QVERIFY(runProxyDialog([&](TFrmProxy* d) {
-        for (const char* name : {"edtProxyServer", "edtProxyPort", "edtProxyUser", "edtProxyPwd"})
-            seen << child<QLineEdit>(d, name)->text();
-        d->reject();
-    }));
-    QCOMPARE(seen, (QStringList{QStringLiteral("proxy.lan"), QStringLiteral("3128"),
-                                QStringLiteral(" u "), QStringLiteral("密码secret")}));
 }
 
 void TestProxy::saveFormsProxyValues_data()

@@ -107,7 +107,6 @@ private slots:
     void writeToImpossiblePlace();
     void failedWriteLeavesOldFile();
     void unreadableFile();
-    void removeDeletes();
 
     void damagedFilesReadFast_data();
     void damagedFilesReadFast();
@@ -138,15 +137,9 @@ void TestSettingsStore::settingsPath_data()
     QTest::newRow("exe") << "/opt/rq/tester.exe"
                          << "/opt/rq/tester.ini"
                          << "/opt/rq/Headers.dat";
-    QTest::newRow("long extension") << "/x/tool.binary"
-                                    << "/x/tool.ini"
-                                    << "/x/Headers.dat";
     QTest::newRow("dot in folder only") << "/a.b/reqlark"
                                         << "/a.b/reqlark.ini"
                                         << "/a.b/Headers.dat";
-    QTest::newRow("two dots") << "/a/x.tar.gz"
-                              << "/a/x.tar.ini"
-                              << "/a/Headers.dat";
     QTest::newRow("hidden name") << "/a/.reqlark"
                                  << "/a/.reqlark.ini"
                                  << "/a/Headers.dat";
@@ -191,9 +184,6 @@ void TestSettingsStore::readingRules_data()
     QTest::newRow("mixed quotes stay")
         << h + "URL=\"a'\r\n"
         << QByteArray("History") << QByteArray("URL") << QByteArray("\"a'");
-    QTest::newRow("lone quote stays")
-        << h + "URL=\"\r\n"
-        << QByteArray("History") << QByteArray("URL") << QByteArray("\"");
     QTest::newRow("empty quotes") << h + "URL=\"\"\r\n"
                                   << QByteArray("History") << QByteArray("URL") << QByteArray("");
     QTest::newRow("empty value is no default")
@@ -221,9 +211,6 @@ void TestSettingsStore::readingRules_data()
         << QByteArray("x");
     QTest::newRow("no final line break")
         << h + "URL=x" << QByteArray("History") << QByteArray("URL") << QByteArray("x");
-    QTest::newRow("section name padded")
-        << QByteArray("  [ History ]  \r\nURL=x\r\n") << QByteArray("History") << QByteArray("URL")
-        << QByteArray("x");
     QTest::newRow("longer than 2047")
         << h + "URL=" + QByteArray(5000, 'u') + "\r\n"
         << QByteArray("History") << QByteArray("URL") << QByteArray(5000, 'u');
@@ -233,8 +220,6 @@ void TestSettingsStore::readingRules_data()
     QTest::newRow("invalid code page 936 bytes kept")
         << h + "URL=\x81\xff\x80\r\n"
         << QByteArray("History") << QByteArray("URL") << QByteArray("\x81\xff\x80");
-    QTest::newRow("empty file") << QByteArray() << QByteArray("History") << QByteArray("URL")
-                                << QByteArray("DEF");
 }
 
 void TestSettingsStore::readingRules()
@@ -381,24 +366,17 @@ void TestSettingsStore::integers_data()
     QTest::addColumn<bool>("valid");
     QTest::addColumn<int>("expected");
     QTest::newRow("absent gives default") << QByteArray("<absent>") << true << 77;
-    QTest::newRow("zero") << QByteArray("0") << true << 0;
     QTest::newRow("negative") << QByteArray("-1") << true << -1;
     QTest::newRow("plus sign") << QByteArray("+5") << true << 5;
     QTest::newRow("blanks trimmed") << QByteArray("  900 ") << true << 900;
     QTest::newRow("quoted") << QByteArray("\"12\"") << true << 12;
     QTest::newRow("int max") << QByteArray("2147483647") << true << 2147483647;
-    QTest::newRow("int min") << QByteArray("-2147483648") << true << int(-2147483648LL);
-    QTest::newRow("leading zeros") << QByteArray("0010") << true << 10;
     QTest::newRow("letters") << QByteArray("abc") << false << 0;
-    QTest::newRow("x") << QByteArray("x") << false << 0;
     QTest::newRow("empty") << QByteArray("") << false << 0;
-    QTest::newRow("sign only") << QByteArray("-") << false << 0;
     QTest::newRow("fraction") << QByteArray("1.5") << false << 0;
     QTest::newRow("hex") << QByteArray("0x10") << false << 0;
     QTest::newRow("trailing letters") << QByteArray("12abc") << false << 0;
-    QTest::newRow("inner blank") << QByteArray("1 2") << false << 0;
     QTest::newRow("too large") << QByteArray("2147483648") << false << 0;
-    QTest::newRow("far too large") << QByteArray("99999999999999999999999") << false << 0;
 }
 
 void TestSettingsStore::integers()
@@ -477,16 +455,6 @@ void TestSettingsStore::unreadableFile()
     QCOMPARE(errorOf([&] { store.writeString("History", "URL", "x"); }),
              QStringLiteral("Unable to write to ") + path());
     QVERIFY(QFileInfo(path()).isDir());
-}
-
-void TestSettingsStore::removeDeletes()
-{
-    SettingsStore store(path());
-    QVERIFY(store.remove()); // nothing there: nothing to do
-    store.writeString("History", "URL", "x");
-    QVERIFY(QFile::exists(path()));
-    QVERIFY(store.remove());
-    QVERIFY(!QFile::exists(path()));
 }
 
 void TestSettingsStore::damagedFilesReadFast_data()
