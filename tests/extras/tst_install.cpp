@@ -60,20 +60,8 @@ class TestInstall : public QObject
 {
     Q_OBJECT
 private slots:
-    void desktopValueParsing();
     void installedLayout();
 };
-
-void TestInstall::desktopValueParsing()
-{
-    // The checker's own decoding, on hand-written entries.
-    const QString entry = QStringLiteral("[Desktop Entry]\nExec=\"/a b\\\\$c/d\\\\\\\\e\" %f\n"
-                                         "Name=x\\sy\n");
-    QCOMPARE(execProgram(desktopValue(entry, QStringLiteral("Exec"))),
-             QStringLiteral("/a b$c/d\\e"));
-    QCOMPARE(desktopValue(entry, QStringLiteral("Name")), QStringLiteral("x y"));
-    QCOMPARE(execProgram(QStringLiteral("/usr/bin/tool --x")), QStringLiteral("/usr/bin/tool"));
-}
 
 void TestInstall::installedLayout()
 {
