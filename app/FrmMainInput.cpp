@@ -230,9 +230,10 @@ void TFrmMain::applyInterfaceFont(const QFont& font, const QColor& color)
           static_cast<QWidget*>(ui->mmoHtml)})
         keepOwnFontAndColours(own);
     setFont(font);
-    // Left alone while it matches, so the desktop's own text colours stay.
-    QPalette palette = this->palette();
-    if (palette.color(QPalette::WindowText) != color) {
+    // Only a colour the user changed is applied, so that until then the
+    // desktop's own text colours (a dark theme, say) stay as they are.
+    if (color != UiFontColor) {
+        QPalette palette = this->palette();
         for (QPalette::ColorRole role :
              {QPalette::WindowText, QPalette::ButtonText, QPalette::Text})
             palette.setColor(role, color);
