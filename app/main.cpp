@@ -1,7 +1,9 @@
 #include "app/Startup.h"
 #include "app/untFrmMain.h"
+#include "util/ProgramResources.h"
 
 #include <QApplication>
+#include <QIcon>
 
 #include <cstdio>
 
@@ -16,6 +18,8 @@ int main(int argc, char* argv[])
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Reqlark"));
+    QApplication::setWindowIcon(
+        QIcon(ProgramResources::pathOf(QStringLiteral("REQLARK"), QStringLiteral("ICON"))));
 
     TFrmMain window;
     window.show();
