@@ -151,15 +151,15 @@ int main()
         const auto [bare, text] = bestSeconds(
             runs,
             [&] {
-                GumboOutput* out = gumbo_parse_with_options(&options, utf8.constData(),
-                                                            size_t(utf8.size()));
+                GumboOutput* out =
+                    gumbo_parse_with_options(&options, utf8.constData(), size_t(utf8.size()));
                 gumbo_destroy_output(&options, out);
             },
             [&] { textSize = HtmlToText(ansi).size(); });
 
         const double ratio = text / bare;
-        std::printf("%5.1fM %10.3f %10.3f %12.1f %12.1f %8.2f   (%lld bytes of text)\n", mb,
-                    bare, text, mb / bare, mb / text, ratio, static_cast<long long>(textSize));
+        std::printf("%5.1fM %10.3f %10.3f %12.1f %12.1f %8.2f   (%lld bytes of text)\n", mb, bare,
+                    text, mb / bare, mb / text, ratio, static_cast<long long>(textSize));
         if (mb / text < kMinMBps || ratio > kMaxRatio || textSize == 0)
             ok = false;
     }
