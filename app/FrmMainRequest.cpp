@@ -185,11 +185,13 @@ void TFrmMain::btnSendReqestClick()
         setPanelText(2, QStringLiteral("文件保存完成"));
     } else {
         ui->mmoRespHeaders->setPlainText(AnsiCodec::toUnicode(http->getAllResponseHeaders()));
-        LastResponseText = DecodeUtf8IfEncoded(http->responseBody().value_or(QByteArray()));
+        QString shown;
+        LastResponseText =
+            DecodeUtf8IfEncoded(http->responseBody().value_or(QByteArray()), &shown);
         if (ui->cbbResultType->currentIndex() == 1)
-            ui->mmoHtml->setPlainText(AnsiCodec::toUnicode(HtmlToText(LastResponseText)));
-        else
-            ui->mmoHtml->setPlainText(AnsiCodec::toUnicode(LastResponseText));
+            shown = AnsiCodec::toUnicode(HtmlToText(LastResponseText));
+        ui->mmoHtml->setPlainText(shown);
+        shown = QString(); // a large text is not kept twice
 
         if (ui->chkGetRespCookie->isChecked()) {
             const QByteArray cookies = ExtractSetCookies(http->getAllResponseHeaders());

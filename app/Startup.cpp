@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 
+#include <malloc.h>
 #include <unistd.h>
 
 namespace Startup {
@@ -23,6 +24,14 @@ void prepareBrowserEngine()
 {
     if (geteuid() == 0 && !qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX"))
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+}
+
+void tuneAllocator()
+{
+    // Blocks up to 256 MB come from the heap and stay there when freed; up
+    // to 256 MB of free heap is kept rather than returned.
+    mallopt(M_MMAP_THRESHOLD, 256 * 1024 * 1024);
+    mallopt(M_TRIM_THRESHOLD, 256 * 1024 * 1024);
 }
 
 } // namespace Startup

@@ -15,6 +15,7 @@ int main(int argc, char* argv[])
         return 2;
     }
     Startup::prepareBrowserEngine();
+    Startup::tuneAllocator();
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Reqlark"));

@@ -6,6 +6,7 @@
 #include "request/FormatByteSize.h"
 #include "util/AnsiCodec.h"
 #include "util/MyStrUtils.h"
+#include "util/Prefault.h"
 
 #include <QElapsedTimer>
 #include <QUrl>
@@ -14,14 +15,7 @@
 #include <openssl/ssl.h>
 #include <openssl/x509_vfy.h>
 
-#include <sys/mman.h>
-#include <unistd.h>
-#ifndef MADV_POPULATE_WRITE
-#define MADV_POPULATE_WRITE 23 // Linux 5.14; older kernels refuse it harmlessly
-#endif
-
 #include <algorithm>
-#include <cstdint>
 #include <cstring>
 #include <exception>
 #include <mutex>
@@ -175,30 +169,9 @@ CURLcode installDateTolerantVerify(CURL*, void* sslContext, void*)
     return CURLE_OK;
 }
 
-// Maps the pages of a large, freshly reserved buffer in one go. Touching
-// them one by one while the body arrives takes a page fault every 4 KB; on a
-// virtual machine those faults cost several times the transfer itself
-// (100 MB: 0.7 s against 0.1 s for curl writing to /dev/null). Huge pages,
-// where the system offers them, cut the count further. Failures only cost
-// the speed-up.
 void prefault(QByteArray& buffer)
 {
-    constexpr qsizetype kWorthIt = 256 * 1024;
-    if (buffer.capacity() < kWorthIt)
-        return;
-    static const auto page = std::uintptr_t(::sysconf(_SC_PAGESIZE));
-    const auto start = reinterpret_cast<std::uintptr_t>(buffer.data());
-    const std::uintptr_t end = start + std::uintptr_t(buffer.capacity());
-    const std::uintptr_t first = (start + page - 1) & ~(page - 1);
-    const std::uintptr_t last = end & ~(page - 1);
-    if (last <= first)
-        return;
-    void* const at = reinterpret_cast<void*>(first);
-    const size_t length = last - first;
-#ifdef MADV_HUGEPAGE
-    ::madvise(at, length, MADV_HUGEPAGE);
-#endif
-    ::madvise(at, length, MADV_POPULATE_WRITE);
+    PrefaultBuffer(buffer.data(), size_t(buffer.capacity()));
 }
 
 struct CurlHandle

@@ -94,7 +94,11 @@ bool IsUTF8Encoded(const QByteArray& text)
     return IsUTF8Encoded(text.constData(), size_t(text.size()));
 }
 
-QByteArray DecodeUtf8IfEncoded(const QByteArray& text)
+QByteArray DecodeUtf8IfEncoded(const QByteArray& text, QString* shown)
 {
-    return IsUTF8Encoded(text) ? AnsiCodec::utf8ToAnsi(text) : text;
+    if (IsUTF8Encoded(text))
+        return AnsiCodec::utf8ToAnsi(text, shown);
+    if (shown)
+        *shown = AnsiCodec::toUnicode(text);
+    return text;
 }

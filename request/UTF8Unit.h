@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QString>
 
 #include <cstddef>
 
@@ -12,4 +13,6 @@ bool IsUTF8Encoded(const QByteArray& text);
 
 // The text as the program holds it: converted from UTF-8 to code page 936 when
 // IsUTF8Encoded accepts it, otherwise unchanged.
-QByteArray DecodeUtf8IfEncoded(const QByteArray& text);
+// With `shown`, the result is also given as widget text, in the same pass
+// where the text was UTF-8.
+QByteArray DecodeUtf8IfEncoded(const QByteArray& text, QString* shown = nullptr);

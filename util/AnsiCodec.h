@@ -16,7 +16,9 @@ QString toUnicode(const QByteArray& ansi);
 
 // UTF-8 -> code page 936. Every well-formed sequence of one to four bytes
 // becomes its character; characters the code page cannot hold, and malformed
-// sequences, become '?'. The result is never longer than the input.
-QByteArray utf8ToAnsi(const QByteArray& utf8);
+// sequences, become '?'. The result is never longer than the input. With
+// `shown`, the same text is also given as widget text (what toUnicode of the
+// result gives), in the same pass.
+QByteArray utf8ToAnsi(const QByteArray& utf8, QString* shown = nullptr);
 
 } // namespace AnsiCodec
