@@ -106,8 +106,9 @@ TFrmMain::TFrmMain(Environment environment, QWidget* parent)
     ui->mniHelp->setIcon(m_ilMenuIcons[1]);
     ui->mniAbout->setIcon(m_ilMenuIcons[2]);
 
-    // The tools menu exists but is not shown in the menu bar.
-    ui->mniTools->menuAction()->setVisible(false);
+    // The tools menu is shown: its cookie commands reach only the program's
+    // own browser profile.
+    ui->mniTools->menuAction()->setVisible(true);
 
     m_pmLvwHeaders = new QMenu(this);
     m_pmLvwHeaders->setObjectName(QStringLiteral("pmLvwHeaders"));

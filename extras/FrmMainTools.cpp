@@ -1,7 +1,37 @@
-// Browser cookie tools of the main window.
+// Browser cookie tools of the main window. They act on the embedded
+// browser's own profile only, never on a browser of the user.
 
 #include "app/untFrmMain.h"
 
-void TFrmMain::mniClearIECookiesClick() {}
+#include "results/BrowserView.h"
+#include "ui_untFrmMain.h"
+#include "util/AnsiCodec.h"
+#include "util/MyStrUtils.h"
+#include "util/Prompter.h"
 
-void TFrmMain::mniDelCurrCookieClick() {}
+#include <QCoreApplication>
+#include <QThread>
+#include <QUrl>
+
+void TFrmMain::mniClearIECookiesClick()
+{
+    if (TrimBytes(AnsiCodec::fromUnicode(ui->edtUrl->text())).isEmpty())
+        return;
+    // A browser not yet made holds no cookies.
+    if (BrowserView* wb = existingBrowser())
+        wb->clearCookies();
+    // The pause gives the cookie store time to finish before the caller
+    // sets cookies again; what arrived meanwhile is handled once.
+    QThread::msleep(1000);
+    QCoreApplication::processEvents();
+}
+
+void TFrmMain::mniDelCurrCookieClick()
+{
+    const QByteArray url = TrimBytes(AnsiCodec::fromUnicode(ui->edtUrl->text()));
+    if (url.isEmpty())
+        return;
+    const int deleted = existingBrowser() ? existingBrowser()->deleteCookiesFor(url) : 0;
+    const QString host = QUrl::fromUserInput(AnsiCodec::toUnicode(url)).host();
+    m_prompter->showMessage(QStringLiteral("已删除 %1 的Cookie %2 个").arg(host).arg(deleted));
+}

@@ -1,0 +1,186 @@
+#include "results/BrowserRequest.h"
+
+#include "headers/HeaderList.h"
+
+namespace {
+
+bool holdsLineBreakOrNul(const QByteArray& text)
+{
+    return text.contains('\r') || text.contains('\n') || text.contains('\0');
+}
+
+// RFC 9110 token characters.
+bool isTokenChar(unsigned char c)
+{
+    if (c >= '0' && c <= '9')
+        return true;
+    if ((c | 0x20) >= 'a' && (c | 0x20) <= 'z')
+        return true;
+    switch (c) {
+    case '!':
+    case '#':
+    case '$':
+    case '%':
+    case '&':
+    case '\'':
+    case '*':
+    case '+':
+    case '-':
+    case '.':
+    case '^':
+    case '_':
+    case '`':
+    case '|':
+    case '~':
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool isToken(const QByteArray& text)
+{
+    if (text.isEmpty())
+        return false;
+    for (char c : text) {
+        if (!isTokenChar(static_cast<unsigned char>(c)))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+QByteArray BrowserHeaderBlock(const HeaderList& rows)
+{
+    QByteArray block;
+    for (int row = 0; row < rows.count(); ++row) {
+        const QByteArray name = TrimBytes(rows.name(row));
+        const QByteArray value = TrimBytes(rows.value(row));
+        if (name.isEmpty() || value.isEmpty())
+            continue;
+        if (holdsLineBreakOrNul(name) || holdsLineBreakOrNul(value))
+            continue;
+        if (!block.isEmpty())
+            block += "\r\n";
+        block += name + ": " + value;
+    }
+    if (!block.isEmpty())
+        block += "\r\n\r\n";
+    return block;
+}
+
+QList<HeaderLine> BrowserHeaderLines(const QByteArray& block)
+{
+    QList<HeaderLine> lines;
+    for (const QByteArray& line : block.split('\n')) {
+        QByteArray text = line;
+        if (text.endsWith('\r'))
+            text.chop(1);
+        if (text.isEmpty() || holdsLineBreakOrNul(text))
+            continue;
+        const qsizetype colon = text.indexOf(':');
+        if (colon <= 0)
+            continue;
+        const QByteArray name = text.left(colon);
+        const QByteArray value = TrimBytes(text.mid(colon + 1));
+        if (!isToken(name))
+            continue;
+        if (SameTextAnsiLower(name, "Content-Length") ||
+            SameTextAnsiLower(name, "Transfer-Encoding"))
+            continue;
+        lines.append(HeaderLine(name, value));
+    }
+    return lines;
+}
+
+ByteList CookiePieces(const QByteArray& cookieValue)
+{
+    ByteList pieces = SplitString(cookieValue, "; ");
+    for (QByteArray& piece : pieces) {
+        if (!piece.endsWith(';'))
+            piece += ';';
+    }
+    return pieces;
+}
+
+CookiePair ParseCookiePiece(const QByteArray& piece)
+{
+    CookiePair cookie;
+    const qsizetype semicolon = piece.indexOf(';');
+    const QByteArray pair = semicolon < 0 ? piece : piece.left(semicolon);
+    const qsizetype equals = pair.indexOf('=');
+    cookie.name = TrimBytes(equals < 0 ? pair : pair.left(equals));
+    cookie.value = equals < 0 ? QByteArray() : TrimBytes(pair.mid(equals + 1));
+    cookie.ok = !cookie.name.isEmpty();
+    for (const QByteArray* part : {&cookie.name, &cookie.value}) {
+        for (char c : *part) {
+            const auto u = static_cast<unsigned char>(c);
+            if (u < 0x20 || u == 0x7F)
+                cookie.ok = false;
+        }
+    }
+    return cookie;
+}
+
+bool SplitProxyAddress(const QByteArray& address, QString* host, quint16* port)
+{
+    const QByteArray text = TrimBytes(address);
+    QByteArray hostPart = text;
+    QByteArray portPart;
+    if (text.startsWith('[')) {
+        const qsizetype close = text.indexOf(']');
+        if (close < 0)
+            return false;
+        hostPart = text.mid(1, close - 1);
+        if (text.mid(close + 1).startsWith(':'))
+            portPart = text.mid(close + 2);
+    } else {
+        const qsizetype colon = text.lastIndexOf(':');
+        if (colon >= 0) {
+            hostPart = text.left(colon);
+            portPart = text.mid(colon + 1);
+        }
+    }
+    if (hostPart.isEmpty())
+        return false;
+    bool ok = false;
+    const uint number = portPart.toUInt(&ok);
+    *host = QString::fromLatin1(hostPart);
+    *port = ok && number > 0 && number <= 65535 ? quint16(number) : quint16(80);
+    return true;
+}
+
+QString JsStringLiteral(QStringView text)
+{
+    QString out;
+    out.reserve(text.size() + text.size() / 8 + 2);
+    out += QLatin1Char('"');
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        switch (u) {
+        case u'"':
+            out += QLatin1String("\\\"");
+            break;
+        case u'\\':
+            out += QLatin1String("\\\\");
+            break;
+        case u'\n':
+            out += QLatin1String("\\n");
+            break;
+        case u'\r':
+            out += QLatin1String("\\r");
+            break;
+        default:
+            // Other controls and the two line separators JavaScript source
+            // would end a line at; lone surrogates keep their code unit.
+            if (u < 0x20 || u == 0x2028 || u == 0x2029 || c.isSurrogate()) {
+                out += QStringLiteral("\\u%1").arg(uint(u), 4, 16, QLatin1Char('0'));
+            } else {
+                out += c;
+            }
+        }
+    }
+    out += QLatin1Char('"');
+    return out;
+}

@@ -1,0 +1,131 @@
+#pragma once
+
+#include <QByteArray>
+#include <QHash>
+#include <QNetworkCookie>
+#include <QNetworkProxy>
+#include <QString>
+#include <QUrl>
+#include <QWebEngineView>
+
+#include <functional>
+#include <optional>
+
+class BrowserHeaderInterceptor;
+class QAuthenticator;
+class QWebEngineLoadingInfo;
+class QWebEnginePage;
+class QWebEngineProfile;
+
+// The embedded web browser of the main window (wb1). It offers what the
+// result views rely on: navigation with flags, post data and extra headers,
+// a ready state that waits can watch, writing a document, the address shown,
+// and a document-complete signal. Its own off-the-record profile stands in
+// for the system's cookie store and internet settings: clearing it never
+// touches a browser of the user.
+//
+// Texts cross this class as code page 936 byte strings, as the program keeps
+// them.
+class BrowserView : public QWebEngineView
+{
+    Q_OBJECT
+public:
+    enum ReadyStateValue
+    {
+        READYSTATE_UNINITIALIZED = 0,
+        READYSTATE_LOADING = 1,
+        READYSTATE_LOADED = 2,
+        READYSTATE_INTERACTIVE = 3,
+        READYSTATE_COMPLETE = 4,
+    };
+    enum NavigateFlag
+    {
+        navNoHistory = 2,
+        navNoReadFromCache = 4,
+        navNoWriteToCache = 8,
+    };
+
+    explicit BrowserView(QWidget* parent = nullptr);
+    ~BrowserView() override;
+
+    void Navigate(const QByteArray& url);
+    // `postData` present (even empty) makes the request a POST; `headers` is
+    // a block of "name: value" lines as BrowserHeaderBlock makes it. The
+    // target frame is accepted for the interface's sake: there are no frames
+    // to name. Throws ReqlarkError for an address that is no URL.
+    void Navigate2(const QByteArray& url, int flags, const QByteArray& targetFrame,
+                   const std::optional<QByteArray>& postData, const QByteArray& headers);
+    int ReadyState() const { return m_readyState; }
+    // The address of the document shown; empty before the first navigation.
+    QByteArray LocationURL() const;
+    // Whether the last completed navigation failed, and why (the browser then
+    // shows its error page).
+    bool lastLoadFailed() const { return m_lastLoadFailed; }
+    QString lastLoadError() const { return m_lastLoadError; }
+
+    // Processes events until ReadyState reaches `state`, `timeoutMs` passes or
+    // the window is being closed; true when the state was reached.
+    bool waitForReadyState(int state, int timeoutMs);
+
+    // Appends `text` to the current document, whole, and leaves the document
+    // open. Waits (processing events) until the browser has taken all of it,
+    // at most `timeoutMs`; true when it has.
+    bool write(const QByteArray& text, int timeoutMs);
+
+    // Cookie store of the profile.
+    void setCookie(const QByteArray& url, const QByteArray& piece);
+    void clearCookies();
+    // Deletes the cookies that would be sent to `url`'s host; returns how many.
+    int deleteCookiesFor(const QByteArray& url);
+    QList<QNetworkCookie> cookies() const { return m_cookies.values(); }
+
+    // The process-wide proxy of the browser ("server:port"; empty: direct).
+    // A change is in force for the next navigation.
+    static void setApplicationProxy(const QByteArray& address);
+    // Makes a change of the application proxy count from the next
+    // navigation on. The profile then starts afresh, without cookies.
+    void adoptApplicationProxy();
+    // Proxy user name and password, process-wide like the proxy; given once
+    // per navigation when the proxy asks.
+    static void setProxyCredentials(const QByteArray& user, const QByteArray& password);
+
+    QWebEngineProfile* profile() const { return m_profile; }
+
+    // Show over the memo (in front) or hide behind it.
+    void showInFront();
+    void hideBehind();
+
+signals:
+    void documentComplete();
+    void readyStateChanged(int state);
+    void writeFinished();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void createPage();
+    void onLoadingChanged(const QWebEngineLoadingInfo& info);
+    void onProxyAuthentication(const QUrl& url, QAuthenticator* authenticator,
+                               const QString& proxyHost);
+    void setReadyState(int state);
+    void beginNavigation();
+    bool waitFor(const std::function<bool()>& done, int timeoutMs);
+    static QUrl toUrl(const QByteArray& url);
+    static QString cookieKey(const QNetworkCookie& cookie);
+
+    QWebEngineProfile* m_profile = nullptr;
+    QWebEnginePage* m_page = nullptr;
+    BrowserHeaderInterceptor* m_interceptor = nullptr;
+    QNetworkProxy m_profileProxy; // the application proxy the profile started with
+    QHash<QString, QNetworkCookie> m_cookies;
+    int m_readyState = READYSTATE_UNINITIALIZED;
+    bool m_navigationStarted = true; // the last navigation asked for has begun
+    bool m_clearHistory = false;
+    bool m_lastLoadFailed = false;
+    QString m_lastLoadError;
+    int m_proxyAnswers = 0;
+    quint64 m_pageSerial = 0; // changes whenever the page is replaced
+    bool m_closing = false;
+    QObject* m_watchedWindow = nullptr;
+};
