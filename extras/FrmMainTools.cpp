@@ -17,7 +17,6 @@ void TFrmMain::mniClearIECookiesClick()
 {
     if (TrimBytes(AnsiCodec::fromUnicode(ui->edtUrl->text())).isEmpty())
         return;
-    // A browser not yet made holds no cookies.
     if (BrowserView* wb = existingBrowser())
         wb->clearCookies();
     // The pause gives the cookie store time to finish before the caller

@@ -10,34 +10,24 @@
 
 class HeaderList;
 
-// What the embedded browser is given for the original page, prepared without
-// any widget: the header block, the cookies of the Cookie row, the proxy.
+// What the embedded browser is given for the original page.
 
 using HeaderLine = QPair<QByteArray, QByteArray>;
 
-// The header rows as one block: each row's name and value with blanks and
-// control characters trimmed at both ends, "name: value" lines joined by
-// CR LF and closed by an empty line; rows with an empty name or value are
-// left out, and so are rows whose name or value holds a CR, LF or NUL inside
-// (they would add header lines of their own). No usable row gives "".
+// The header rows as "name: value" lines (trimmed, CR LF between, an empty
+// line at the end). Rows with an empty part are left out, and so are rows
+// holding a CR, LF or NUL inside, which would add lines of their own.
 QByteArray BrowserHeaderBlock(const HeaderList& rows);
 
-// The lines of a header block that may go on the wire: "name: value" with a
-// name made of token characters and a value without CR, LF or NUL. Lines that
-// are not, and the framing headers Content-Length and Transfer-Encoding
-// (the browser frames the body itself), are dropped.
+// The lines of a block that may go on the wire: token names, values without
+// CR, LF or NUL, and no framing headers (the browser frames the body).
 QList<HeaderLine> BrowserHeaderLines(const QByteArray& block);
 
-// The pieces of a Cookie row's value as they are stored: split at every
-// "; ", an empty piece before a separator kept, the piece after the last
-// separator only when it is not empty, and each piece ending in ';'.
+// A Cookie row's value split at "; " (SplitString), each piece ending in ';'.
 ByteList CookiePieces(const QByteArray& cookieValue);
 
-// One stored piece as a cookie: the name before the first '=', the value up
-// to the first ';' (attributes are not given in a Cookie row). A piece
-// without '=' is a cookie with that name and an empty value. `ok` is false
-// for a piece with no name, or one holding a control character (a CR or LF
-// would split the Cookie line).
+// One piece as a cookie: name before the first '=', value up to the first
+// ';'. Not ok without a name or with a control character in it.
 struct CookiePair
 {
     QByteArray name;
@@ -46,10 +36,8 @@ struct CookiePair
 };
 CookiePair ParseCookiePiece(const QByteArray& piece);
 
-// "server:port" (or "[v6]:port") as host and port; a missing or unusable port
-// is the HTTP default 80. False for an address with no host.
+// "server:port" or "[v6]:port"; a missing or unusable port is 80.
 bool SplitProxyAddress(const QByteArray& address, QString* host, quint16* port);
 
-// `text` as a double-quoted JavaScript string literal that evaluates to the
-// same UTF-16 text.
+// A double-quoted JavaScript literal of exactly `text`.
 QString JsStringLiteral(QStringView text);

@@ -57,11 +57,9 @@ constexpr qsizetype kWriteChunk = qsizetype(1) << 20;
 
 } // namespace
 
-// Puts the extra header lines on the requests of one navigation. The engine
-// replaces some lines given with the request (Accept among them); lines set
-// here are sent as given. Only requests to the navigation's own origin get
-// them, so a redirect to another site does not carry the user's cookies or
-// credentials along.
+// The engine replaces some header lines given with the request (Accept
+// among them); lines set here are sent as given. Only the navigation's own
+// origin gets them: a redirect elsewhere does not carry the user's cookies.
 class BrowserHeaderInterceptor : public QWebEngineUrlRequestInterceptor
 {
 public:
@@ -108,8 +106,6 @@ BrowserView::BrowserView(QWidget* parent) : QWebEngineView(parent)
 
 BrowserView::~BrowserView()
 {
-    // The page goes before its profile, the profile before the interceptor
-    // it calls.
     delete m_page;
     delete m_profile;
     delete m_interceptor;
@@ -121,7 +117,6 @@ void BrowserView::createPage()
     QWebEnginePage* oldPage = m_page;
     BrowserHeaderInterceptor* oldInterceptor = m_interceptor;
 
-    // No storage name: off the record, nothing written to disk.
     m_profile = new QWebEngineProfile();
     m_profile->setHttpCacheType(QWebEngineProfile::NoCache);
     m_profile->setPersistentCookiesPolicy(QWebEngineProfile::NoPersistentCookies);
@@ -243,9 +238,8 @@ void BrowserView::onLoadingChanged(const QWebEngineLoadingInfo& info)
 
 void BrowserView::onProxyAuthentication(const QUrl&, QAuthenticator* authenticator, const QString&)
 {
-    // Asked again within one navigation means the proxy refused what it got:
-    // answering once more would only loop. Left unanswered, the browser shows
-    // the proxy's refusal.
+    // Asked again within one navigation: the proxy refused what it got, and
+    // answering once more would only repeat that.
     const ProxyCredentials& credentials = proxyCredentials();
     if (credentials.user.isEmpty() || m_proxyAnswers > 0)
         return;

@@ -17,15 +17,9 @@ class QWebEngineLoadingInfo;
 class QWebEnginePage;
 class QWebEngineProfile;
 
-// The embedded web browser of the main window (wb1). It offers what the
-// result views rely on: navigation with flags, post data and extra headers,
-// a ready state that waits can watch, writing a document, the address shown,
-// and a document-complete signal. Its own off-the-record profile stands in
-// for the system's cookie store and internet settings: clearing it never
-// touches a browser of the user.
-//
-// Texts cross this class as code page 936 byte strings, as the program keeps
-// them.
+// The embedded web browser of the main window (wb1). Its own off-the-record
+// profile stands in for the system's cookie store and internet settings, so
+// clearing it never touches a browser of the user. Texts are code page 936.
 class BrowserView : public QWebEngineView
 {
     Q_OBJECT
@@ -49,49 +43,41 @@ public:
     ~BrowserView() override;
 
     void Navigate(const QByteArray& url);
-    // `postData` present (even empty) makes the request a POST; `headers` is
-    // a block of "name: value" lines as BrowserHeaderBlock makes it. The
-    // target frame is accepted for the interface's sake: there are no frames
-    // to name. Throws ReqlarkError for an address that is no URL.
+    // Post data present, even empty, makes a POST. There are no frames to
+    // target. Throws ReqlarkError for an address that is no URL.
     void Navigate2(const QByteArray& url, int flags, const QByteArray& targetFrame,
                    const std::optional<QByteArray>& postData, const QByteArray& headers);
     int ReadyState() const { return m_readyState; }
     // The address of the document shown; empty before the first navigation.
     QByteArray LocationURL() const;
-    // Whether the last completed navigation failed, and why (the browser then
-    // shows its error page).
+    // Whether the last navigation ended on the browser's error page.
     bool lastLoadFailed() const { return m_lastLoadFailed; }
     QString lastLoadError() const { return m_lastLoadError; }
 
-    // Processes events until ReadyState reaches `state`, `timeoutMs` passes or
-    // the window is being closed; true when the state was reached.
+    // Processes events until the state is reached (true), the time is up or
+    // the window is being closed.
     bool waitForReadyState(int state, int timeoutMs);
 
-    // Appends `text` to the current document, whole, and leaves the document
-    // open. Waits (processing events) until the browser has taken all of it,
-    // at most `timeoutMs`; true when it has.
+    // Appends `text`, whole, to the current document and leaves it open;
+    // waits like waitForReadyState until the browser has taken it all.
     bool write(const QByteArray& text, int timeoutMs);
 
-    // Cookie store of the profile.
     void setCookie(const QByteArray& url, const QByteArray& piece);
     void clearCookies();
     // Deletes the cookies that would be sent to `url`'s host; returns how many.
     int deleteCookiesFor(const QByteArray& url);
     QList<QNetworkCookie> cookies() const { return m_cookies.values(); }
 
-    // The process-wide proxy of the browser ("server:port"; empty: direct).
-    // A change is in force for the next navigation.
+    // The process-wide proxy ("server:port"; empty: direct).
     static void setApplicationProxy(const QByteArray& address);
-    // Makes a change of the application proxy count from the next
-    // navigation on. The profile then starts afresh, without cookies.
+    // Makes a changed proxy count from the next navigation on; the profile
+    // then starts afresh, without cookies.
     void adoptApplicationProxy();
-    // Proxy user name and password, process-wide like the proxy; given once
-    // per navigation when the proxy asks.
+    // Process-wide too; given once per navigation when the proxy asks.
     static void setProxyCredentials(const QByteArray& user, const QByteArray& password);
 
     QWebEngineProfile* profile() const { return m_profile; }
 
-    // Show over the memo (in front) or hide behind it.
     void showInFront();
     void hideBehind();
 

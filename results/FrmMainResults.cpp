@@ -145,9 +145,7 @@ void TFrmMain::wb1DocumentComplete()
 BrowserView* TFrmMain::browser()
 {
     if (!m_wb1) {
-        // Made on first use so that start-up does not pay for the engine;
-        // from then on it lies hidden behind the memo as if it had always
-        // been there.
+        // Made on first use so that start-up does not pay for the engine.
         m_wb1 = new BrowserView(ui->pnlBot);
         m_wb1->setObjectName(QStringLiteral("wb1"));
         m_wb1->hideBehind();

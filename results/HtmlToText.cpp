@@ -125,8 +125,6 @@ public:
         m_pendingSpace = false;
     }
 
-    // Text kept as it is (preformatted text, the line feed of <br>, the tab
-    // between cells).
     void literal(const char* data, size_t size)
     {
         if (size == 0)
@@ -137,16 +135,13 @@ public:
         m_pendingSpace = false;
     }
 
-    // Where a new box starts or ends inside a line (a table cell): white
-    // space at its edges is not rendered.
+    // A cell starts or ends: blanks at its edges are not rendered.
     void boxEdge()
     {
         m_pendingSpace = false;
         m_lineHasText = false;
     }
 
-    // Text with white space collapsed: a run of white space becomes one
-    // blank, and none at the start or end of a line.
     void collapsed(const char* data, size_t size)
     {
         const char* p = data;
@@ -215,11 +210,8 @@ private:
 
 // All memory of one parse comes from here and goes at once: gumbo's own
 // clean-up recurses once per nesting level and overflows the stack on a page
-// nested a few hundred thousand elements deep. Freeing the block handed out
-// last gives it back, which covers gumbo's grow-by-copy buffers.
-//
-// A few blocks are kept for the next parse of the thread: fresh memory is
-// faulted in page by page, which costs a third of the parse itself.
+// nested a few hundred thousand elements deep. A few blocks are kept for the
+// next parse, as faulting in fresh memory costs a third of the parse itself.
 class Arena
 {
 public:
