@@ -1,0 +1,167 @@
+#pragma once
+
+// Shared by the libFuzzer targets: property checks that stop the run, the
+// split of one input into several texts, and plain std::string versions of
+// the byte rules (letter folding, splitting) that the references are built
+// from. The references never call the routines they are checking.
+
+#include <QByteArray>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace fuzz {
+
+inline std::string hex(const std::string& bytes)
+{
+    static const char digits[] = "0123456789abcdef";
+    std::string out;
+    for (unsigned char c : bytes) {
+        out += digits[c >> 4];
+        out += digits[c & 15];
+    }
+    return out;
+}
+
+inline std::string str(const QByteArray& bytes)
+{
+    return std::string(bytes.constData(), size_t(bytes.size()));
+}
+
+inline QByteArray qba(const std::string& bytes)
+{
+    return QByteArray(bytes.data(), qsizetype(bytes.size()));
+}
+
+// A property that does not hold is a finding like a crash: libFuzzer keeps the
+// input that led here as a crash file, and the message says what failed.
+[[noreturn]] inline void fail(const char* file, int line, const char* what, const std::string& got,
+                              const std::string& expected)
+{
+    std::fprintf(stderr, "\n%s:%d: property violated: %s\n", file, line, what);
+    if (!got.empty() || !expected.empty()) {
+        std::fprintf(stderr, "  got      (hex): %s\n", hex(got).c_str());
+        std::fprintf(stderr, "  expected (hex): %s\n", hex(expected).c_str());
+    }
+    std::fflush(stderr);
+    std::abort();
+}
+
+// The input as `count` texts separated by NUL bytes; the last text takes the
+// rest, NUL bytes included. Missing texts are empty.
+inline std::vector<std::string> parts(const uint8_t* data, size_t size, size_t count)
+{
+    std::vector<std::string> out(count);
+    const char* p = reinterpret_cast<const char*>(data);
+    const char* const end = p + size;
+    for (size_t i = 0; i < count; ++i) {
+        const char* stop = i + 1 < count ? std::find(p, end, '\0') : end;
+        out[i].assign(p, stop);
+        p = stop == end ? end : stop + 1;
+    }
+    return out;
+}
+
+inline char foldAscii(char c)
+{
+    return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
+}
+
+inline std::string folded(std::string s)
+{
+    std::transform(s.begin(), s.end(), s.begin(), foldAscii);
+    return s;
+}
+
+// The documented collation: 'A'..'Z' fold to 'a'..'z', every other byte
+// compares by its unsigned value, a proper prefix comes first.
+inline int compareFolded(const std::string& a, const std::string& b)
+{
+    const size_t n = std::min(a.size(), b.size());
+    for (size_t i = 0; i < n; ++i) {
+        const auto x = static_cast<unsigned char>(foldAscii(a[i]));
+        const auto y = static_cast<unsigned char>(foldAscii(b[i]));
+        if (x != y)
+            return x < y ? -1 : 1;
+    }
+    return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
+}
+
+// Pieces between occurrences of a non-empty delimiter, searched left to right;
+// the remainder after the last one counts only when it is not empty.
+inline std::vector<std::string> splitAt(const std::string& text, const std::string& delimiter)
+{
+    std::vector<std::string> pieces;
+    size_t start = 0;
+    for (size_t hit; (hit = text.find(delimiter, start)) != std::string::npos;) {
+        pieces.push_back(text.substr(start, hit - start));
+        start = hit + delimiter.size();
+    }
+    if (start < text.size())
+        pieces.push_back(text.substr(start));
+    return pieces;
+}
+
+// Lines ending at CR LF, CR or LF; a final line break gives no extra line.
+inline std::vector<std::string> lines(const std::string& text)
+{
+    std::vector<std::string> out;
+    std::string current;
+    bool open = false;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '\r' || c == '\n') {
+            out.push_back(current);
+            current.clear();
+            open = false;
+            if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
+                ++i;
+        } else {
+            current += c;
+            open = true;
+        }
+    }
+    if (open)
+        out.push_back(current);
+    return out;
+}
+
+inline std::string joined(const std::vector<std::string>& pieces, const std::string& separator)
+{
+    std::string out;
+    for (size_t i = 0; i < pieces.size(); ++i)
+        out += (i ? separator : std::string()) + pieces[i];
+    return out;
+}
+
+} // namespace fuzz
+
+#define FUZZ_CHECK(cond)                                                                           \
+    do {                                                                                           \
+        if (!(cond))                                                                               \
+            ::fuzz::fail(__FILE__, __LINE__, #cond, {}, {});                                       \
+    } while (0)
+
+// Compares two byte strings (std::string or QByteArray) and shows both in hex.
+#define FUZZ_CHECK_EQ(got, expected)                                                               \
+    do {                                                                                           \
+        const std::string got_ = ::fuzz::toStd(got);                                               \
+        const std::string expected_ = ::fuzz::toStd(expected);                                     \
+        if (got_ != expected_)                                                                     \
+            ::fuzz::fail(__FILE__, __LINE__, #got " == " #expected, got_, expected_);              \
+    } while (0)
+
+namespace fuzz {
+inline std::string toStd(const std::string& s)
+{
+    return s;
+}
+inline std::string toStd(const QByteArray& s)
+{
+    return str(s);
+}
+} // namespace fuzz
