@@ -55,44 +55,68 @@ bool sameOrigin(const QUrl& a, const QUrl& b)
 // megabytes is more than the browser's message channel wants to carry.
 constexpr qsizetype kWriteChunk = qsizetype(1) << 20;
 
+bool isCredentialHeader(const QByteArray& name)
+{
+    return SameTextAnsiLower(name, "Authorization") || SameTextAnsiLower(name, "Cookie") ||
+           SameTextAnsiLower(name, "Proxy-Authorization");
+}
+
 } // namespace
 
-// The engine replaces some header lines given with the request (Accept
-// among them); lines set here are sent as given. Only the navigation's own
-// origin gets them: a redirect elsewhere does not carry the user's cookies.
+// Puts the header lines on the first request of a navigation: lines given
+// with the request itself are partly replaced by the engine (Accept among
+// them). The engine keeps them on redirects.
 class BrowserHeaderInterceptor : public QWebEngineUrlRequestInterceptor
 {
 public:
-    void arm(const QUrl& url, const QList<HeaderLine>& lines)
+    void arm(const QList<HeaderLine>& lines)
     {
         const QMutexLocker lock(&m_mutex);
-        m_url = url;
         m_lines = lines;
+        m_armed = true;
     }
 
     void disarm()
     {
         const QMutexLocker lock(&m_mutex);
-        m_url = QUrl();
+        m_armed = false;
         m_lines.clear();
     }
 
     void interceptRequest(QWebEngineUrlRequestInfo& info) override
     {
         const QMutexLocker lock(&m_mutex);
-        if (m_url.isEmpty() ||
-            info.resourceType() != QWebEngineUrlRequestInfo::ResourceTypeMainFrame)
+        if (!m_armed || info.resourceType() != QWebEngineUrlRequestInfo::ResourceTypeMainFrame)
             return;
-        if (!sameOrigin(info.requestUrl(), m_url))
-            return;
+        m_armed = false;
         for (const HeaderLine& line : m_lines)
             info.setHttpHeader(line.first, line.second);
     }
 
 private:
     QMutex m_mutex;
-    QUrl m_url;
     QList<HeaderLine> m_lines;
+    bool m_armed = false;
+};
+
+// Lets the view decide on redirects before the engine follows them.
+class BrowserPage : public QWebEnginePage
+{
+public:
+    using Decide = std::function<bool(const QUrl&, NavigationType, bool)>;
+    BrowserPage(QWebEngineProfile* profile, Decide decide)
+        : QWebEnginePage(profile), m_decide(std::move(decide))
+    {
+    }
+
+protected:
+    bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) override
+    {
+        return m_decide(url, type, isMainFrame);
+    }
+
+private:
+    Decide m_decide;
 };
 
 BrowserView::BrowserView(QWidget* parent) : QWebEngineView(parent)
@@ -131,7 +155,10 @@ void BrowserView::createPage()
             [this](const QNetworkCookie& c) { m_cookies.remove(cookieKey(c)); });
     m_cookies.clear();
 
-    m_page = new QWebEnginePage(m_profile);
+    m_page = new BrowserPage(
+        m_profile, [this](const QUrl& url, QWebEnginePage::NavigationType type, bool mainFrame) {
+            return acceptNavigation(url, type, mainFrame);
+        });
     connect(m_page, &QWebEnginePage::loadingChanged, this, &BrowserView::onLoadingChanged);
     connect(m_page, &QWebEnginePage::proxyAuthenticationRequired, this,
             &BrowserView::onProxyAuthentication);
@@ -166,6 +193,8 @@ void BrowserView::setReadyState(int state)
 
 void BrowserView::beginNavigation()
 {
+    ++m_navigationSerial;
+    m_redirectPending = false;
     m_navigationStarted = false;
     m_proxyAnswers = 0;
     m_clearHistory = false;
@@ -177,6 +206,8 @@ void BrowserView::beginNavigation()
 void BrowserView::Navigate(const QByteArray& url)
 {
     m_interceptor->disarm();
+    m_navigationUrl = QUrl();
+    m_navigationLines.clear();
     beginNavigation();
     m_page->load(toUrl(url));
 }
@@ -203,14 +234,54 @@ void BrowserView::Navigate2(const QByteArray& url, int flags, const QByteArray& 
         if (!typed)
             lines.append(HeaderLine("Content-Type", "application/x-www-form-urlencoded"));
     }
-    for (const HeaderLine& line : lines)
-        request.setHeader(line.first, line.second);
 
     beginNavigation();
     // The profile keeps no HTTP cache at all, which covers the cache flags.
     m_clearHistory = (flags & navNoHistory) != 0;
-    m_interceptor->arm(target, lines);
+    m_navigationUrl = target;
+    m_navigationLines = lines;
+    m_interceptor->arm(lines);
     m_page->load(request);
+}
+
+bool BrowserView::acceptNavigation(const QUrl& url, QWebEnginePage::NavigationType type,
+                                   bool mainFrame)
+{
+    if (type != QWebEnginePage::NavigationTypeRedirect || !mainFrame || m_navigationUrl.isEmpty() ||
+        sameOrigin(url, m_navigationUrl))
+        return true;
+    if (std::none_of(m_navigationLines.cbegin(), m_navigationLines.cend(),
+                     [](const HeaderLine& l) { return isCredentialHeader(l.first); }))
+        return true;
+    // The engine would take the credential rows along to another site. The
+    // redirect is followed afresh without them, as the request components
+    // follow it.
+    m_redirectPending = true;
+    const quint64 navigation = m_navigationSerial;
+    QMetaObject::invokeMethod(
+        this,
+        [this, url, navigation] {
+            if (navigation == m_navigationSerial)
+                followWithoutCredentials(url);
+        },
+        Qt::QueuedConnection);
+    return false;
+}
+
+void BrowserView::followWithoutCredentials(const QUrl& url)
+{
+    QList<HeaderLine> lines;
+    for (const HeaderLine& line : qAsConst(m_navigationLines)) {
+        if (!isCredentialHeader(line.first) && !SameTextAnsiLower(line.first, "Content-Type"))
+            lines.append(line);
+    }
+    const bool clearHistory = m_clearHistory;
+    beginNavigation();
+    m_clearHistory = clearHistory;
+    m_navigationUrl = url;
+    m_navigationLines = lines;
+    m_interceptor->arm(lines);
+    m_page->load(QWebEngineHttpRequest(url));
 }
 
 void BrowserView::onLoadingChanged(const QWebEngineLoadingInfo& info)
@@ -222,10 +293,12 @@ void BrowserView::onLoadingChanged(const QWebEngineLoadingInfo& info)
             setReadyState(READYSTATE_LOADING);
         return;
     }
-    // The end of a navigation that the one asked for last has replaced.
-    if (!m_navigationStarted)
+    // The end of a navigation that the one asked for last has replaced, or
+    // of one whose redirect is followed afresh.
+    if (!m_navigationStarted || m_redirectPending)
         return;
     m_interceptor->disarm();
+    m_navigationUrl = QUrl();
     m_lastLoadFailed = info.status() == QWebEngineLoadingInfo::LoadFailedStatus;
     m_lastLoadError = m_lastLoadFailed ? info.errorString() : QString();
     if (m_clearHistory) {

@@ -6,6 +6,7 @@
 #include <QNetworkProxy>
 #include <QString>
 #include <QUrl>
+#include <QWebEnginePage>
 #include <QWebEngineView>
 
 #include <functional>
@@ -14,7 +15,6 @@
 class BrowserHeaderInterceptor;
 class QAuthenticator;
 class QWebEngineLoadingInfo;
-class QWebEnginePage;
 class QWebEngineProfile;
 
 // The embedded web browser of the main window (wb1). Its own off-the-record
@@ -94,6 +94,8 @@ private:
     void onLoadingChanged(const QWebEngineLoadingInfo& info);
     void onProxyAuthentication(const QUrl& url, QAuthenticator* authenticator,
                                const QString& proxyHost);
+    bool acceptNavigation(const QUrl& url, QWebEnginePage::NavigationType type, bool mainFrame);
+    void followWithoutCredentials(const QUrl& url);
     void setReadyState(int state);
     void beginNavigation();
     bool waitFor(const std::function<bool()>& done, int timeoutMs);
@@ -108,6 +110,10 @@ private:
     int m_readyState = READYSTATE_UNINITIALIZED;
     bool m_navigationStarted = true; // the last navigation asked for has begun
     bool m_clearHistory = false;
+    bool m_redirectPending = false;
+    quint64 m_navigationSerial = 0;
+    QUrl m_navigationUrl; // of the navigation whose header rows are in use
+    QList<QPair<QByteArray, QByteArray>> m_navigationLines;
     bool m_lastLoadFailed = false;
     QString m_lastLoadError;
     int m_proxyAnswers = 0;

@@ -79,6 +79,7 @@ private slots:
     void originalPagePost_data();
     void originalPagePost();
     void failedOriginalPageIsNotReportedAsLoaded();
+    void credentialRowsStayWithTheirSiteOnRedirect();
     void sendHidesTheBrowserWhichCoversTheMemo();
     void closingTheWindowEndsTheWait();
     void clearCookiesReachesOnlyOurProfileAndPauses();
@@ -385,6 +386,30 @@ void TestResultViews::failedOriginalPageIsNotReportedAsLoaded()
                  qPrintable(m_win->panelText(2)));
     QVERIFY(m_win->existingBrowser()->isVisible());
     QVERIFY(m_prompter.errors.isEmpty());
+}
+
+void TestResultViews::credentialRowsStayWithTheirSiteOnRedirect()
+{
+    m_server->route("/here", ScriptedResponse::redirect(302, m_server->url("/same")));
+    m_server->route("/same", ScriptedResponse::redirect(302, m_server->localhostUrl("/away")));
+    m_server->route("/away", ScriptedResponse::ok("<p>away</p>", "text/html"));
+    m_win->headerList()->append("X-Secret", "s3");
+    m_win->headerList()->append("Authorization", "Basic dTpw");
+    typeUrl(m_server->url("/here"));
+    choose(3);
+    QTRY_COMPARE(requestsFor(*m_server, "/away").size(), 1);
+    for (const char* path : {"/here", "/same"}) {
+        const RecordedRequest r = requestsFor(*m_server, path).value(0);
+        QCOMPARE(r.header("X-Secret"), QByteArray("s3"));
+        QCOMPARE(r.header("Authorization"), QByteArray("Basic dTpw"));
+    }
+    // Another host (localhost is not 127.0.0.1 to the browser) gets the rows
+    // but not the credentials, as with the request components.
+    const RecordedRequest away = requestsFor(*m_server, "/away").first();
+    QCOMPARE(away.header("X-Secret"), QByteArray("s3"));
+    QCOMPARE(away.headerCount("Authorization"), 0);
+    QTRY_COMPARE(m_win->panelText(2), QStringLiteral("原始网页加载完毕"));
+    QCOMPARE(m_win->existingBrowser()->LocationURL(), m_server->localhostUrl("/away"));
 }
 
 void TestResultViews::sendHidesTheBrowserWhichCoversTheMemo()
