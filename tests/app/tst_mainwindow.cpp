@@ -151,9 +151,10 @@ void TestMainWindow::designState()
     QCOMPARE(items, (QStringList{QStringLiteral("添加"), QStringLiteral("编辑"),
                                  QStringLiteral("删除"), QStringLiteral("清空"),
                                  QStringLiteral("从剪贴板导入")}));
-    // The tools menu exists but is not shown.
+    // The tools menu is shown after the main menu.
     auto* tools = child<QMenu>(m_win.get(), "mniTools");
-    QVERIFY(!tools->menuAction()->isVisible());
+    QVERIFY(tools->menuAction()->isVisible());
+    QCOMPARE(tools->title(), QStringLiteral("工具(&T)"));
     QCOMPARE(tools->actions().size(), 2);
 
     // Panel 0 carries the proxy indicator, 18 x 18 at 5, 2.
