@@ -146,7 +146,6 @@ inline std::string joined(const std::vector<std::string>& pieces, const std::str
             ::fuzz::fail(__FILE__, __LINE__, #cond, {}, {});                                       \
     } while (0)
 
-// Compares two byte strings (std::string or QByteArray) and shows both in hex.
 #define FUZZ_CHECK_EQ(got, expected)                                                               \
     do {                                                                                           \
         const std::string got_ = ::fuzz::toStd(got);                                               \

@@ -125,7 +125,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const std::string collected = fuzz::str(ExtractSetCookies(fuzz::qba(headerText)));
     FUZZ_CHECK_EQ(collected, referenceExtract(headerText));
 
-    // The merge as a request runs it, and with arbitrary collected text.
     checkMerge(collected, oldValue);
     checkMerge(headerText, oldValue);
     return 0;

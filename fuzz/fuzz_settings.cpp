@@ -58,7 +58,6 @@ std::string readBack(const std::string& value)
     return out;
 }
 
-// Optional sign and decimal digits, within the range of int.
 std::optional<int> referenceInteger(const std::string& text)
 {
     size_t i = text.empty() || (text[0] != '+' && text[0] != '-') ? 0 : 1;
@@ -131,7 +130,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (representable(section, key)) {
         store.writeString(fuzz::qba(section), fuzz::qba(key), fuzz::qba(value));
         FUZZ_CHECK_EQ(store.readString(fuzz::qba(section), fuzz::qba(key)), readBack(value));
-        // A second store on the same file sees the write at once.
         FUZZ_CHECK_EQ(SettingsStore(path).readString(fuzz::qba(section), fuzz::qba(key)),
                       readBack(value));
         for (size_t i = 0; i < std::size(kWatched); ++i) {

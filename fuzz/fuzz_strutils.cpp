@@ -69,7 +69,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             if (i + 1 < got.size() || endsWithCut)
                 FUZZ_CHECK((got[i] + delimiter).find(delimiter) == got[i].size());
         }
-        // Only a text that ends at a cut may end in an empty piece after it.
         if (!got.empty() && !endsWithCut)
             FUZZ_CHECK(!got.back().empty());
     }

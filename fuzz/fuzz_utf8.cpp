@@ -108,7 +108,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     FUZZ_CHECK(isUtf8 == referenceIsUtf8(bytes));
     FUZZ_CHECK(IsUTF8Encoded(reinterpret_cast<const char*>(data), size) == isUtf8);
 
-    // The conversion takes any bytes, also those the detection refuses.
     QString shown;
     const QByteArray ansi = AnsiCodec::utf8ToAnsi(in, &shown);
     FUZZ_CHECK(ansi.size() <= in.size());
