@@ -7,6 +7,7 @@
 #include "support/LoopbackServer.h"
 #include "support/ScriptedPrompter.h"
 #include "util/AnsiCodec.h"
+#include "support/TestHelpers.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -24,14 +25,6 @@
 #include <QTest>
 
 namespace {
-
-template <class T> T* child(QWidget* window, const char* name)
-{
-    T* w = window->findChild<T*>(QLatin1String(name));
-    if (!w)
-        qFatal("no control %s", name);
-    return w;
-}
 
 QByteArray header(const RecordedRequest& r, const char* name)
 {

@@ -10,6 +10,7 @@
 #include "support/LoopbackServer.h"
 #include "support/ScriptedPrompter.h"
 #include "util/AnsiCodec.h"
+#include "support/TestHelpers.h"
 
 #include <QAction>
 #include <QApplication>
@@ -32,14 +33,6 @@
 #include <functional>
 
 namespace {
-
-template <class T> T* child(QObject* parent, const char* name)
-{
-    T* w = parent->findChild<T*>(QLatin1String(name));
-    if (!w)
-        qFatal("no control %s", name);
-    return w;
-}
 
 // Runs `action` on the first modal window other than `except` once it is up,
 // so a test can look into a dialog that blocks in exec(). Gives up after 5 s.

@@ -7,6 +7,7 @@
 #include "headers/HeaderList.h"
 #include "support/LoopbackServer.h"
 #include "support/ScriptedPrompter.h"
+#include "support/TestHelpers.h"
 
 #include <QDir>
 #include <QFile>
@@ -18,48 +19,6 @@
 
 #include <csignal>
 #include <sys/resource.h>
-
-namespace {
-
-// Lowers the largest file this process may write, as a full disk would stop
-// it; restored when the scope ends. SIGXFSZ is ignored so that a write past
-// the limit fails with EFBIG instead of ending the process.
-class FileSizeLimit
-{
-public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        getrlimit(RLIMIT_FSIZE, &m_saved);
-        m_previousHandler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limited = m_saved;
-        limited.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &limited);
-    }
-    ~FileSizeLimit()
-    {
-        setrlimit(RLIMIT_FSIZE, &m_saved);
-        std::signal(SIGXFSZ, m_previousHandler);
-    }
-
-private:
-    rlimit m_saved{};
-    void (*m_previousHandler)(int) = nullptr;
-};
-
-QByteArray readAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
-void writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    QCOMPARE(f.write(bytes), bytes.size());
-}
-
-} // namespace
 
 class TestFaults : public QObject
 {
@@ -119,7 +78,7 @@ void TestFaults::diskFullDuringDownload()
 {
     auto w = window();
     const QString target = m_tmp->filePath(QStringLiteral("body.bin"));
-    writeFile(target, "the earlier download");
+    writeAll(target, "the earlier download");
     m_server->route("/big", ScriptedResponse::patternBody(4 * 1024 * 1024));
     setUrl(w.get(), m_server->url("/big"));
     m_prompter.saveAnswers.enqueue(target);

@@ -5,6 +5,7 @@
 #include "util/AnsiCodec.h"
 #include "util/MyStrUtils.h"
 #include "util/ReqlarkError.h"
+#include "support/TestHelpers.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -20,29 +21,6 @@ using Rows = std::vector<HeaderEntry>;
 Q_DECLARE_METATYPE(Rows)
 
 namespace {
-
-QByteArray readAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void writeAll(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(f.write(bytes), bytes.size());
-}
-
-QString errorOf(const std::function<void()>& call)
-{
-    try {
-        call();
-    } catch (const ReqlarkError& e) {
-        return e.message();
-    }
-    return QString();
-}
 
 QByteArray gbk(const char* utf8)
 {
@@ -216,17 +194,12 @@ void TestHeaderFile::failedWriteLeavesOldFile()
 {
     const QByteArray original = "Old=" + QByteArray(2000, 'o') + "\r\n";
     writeAll(path(), original);
-    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit old{};
-    getrlimit(RLIMIT_FSIZE, &old);
-    rlimit limited = old;
-    limited.rlim_cur = 4096; // the disk fills up at 4 KB
-    QVERIFY(setrlimit(RLIMIT_FSIZE, &limited) == 0);
-    const QString error = errorOf([&] {
-        WriteHeaderFile(path(), Rows{{"New", QByteArray(9000, 'n')}});
-    });
-    setrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, oldHandler);
+    QString error;
+    {
+        FileSizeLimit limit(4096); // the disk fills up at 4 KB
+        QVERIFY(limit.ok());
+        error = errorOf([&] { WriteHeaderFile(path(), Rows{{"New", QByteArray(9000, 'n')}}); });
+    }
 
     QVERIFY2(
         error.startsWith(QStringLiteral("Unable to write to \"") + path() + QStringLiteral("\". ")),

@@ -10,6 +10,7 @@
 #include "support/ProxyFixture.h"
 #include "support/ScriptedPrompter.h"
 #include "util/AnsiCodec.h"
+#include "support/TestHelpers.h"
 
 #include <QAction>
 #include <QApplication>
@@ -26,14 +27,6 @@
 #include <QWebEnginePage>
 
 namespace {
-
-template <class T> T* child(QWidget* window, const char* name)
-{
-    T* w = window->findChild<T*>(QLatin1String(name));
-    if (!w)
-        qFatal("no control %s", name);
-    return w;
-}
 
 QByteArray cp936(const char* utf8)
 {

@@ -11,6 +11,7 @@
 #include "support/ScriptedPrompter.h"
 #include "util/AnsiCodec.h"
 #include "util/ProgramResources.h"
+#include "support/TestHelpers.h"
 
 #include <QAction>
 #include <QApplication>
@@ -28,27 +29,6 @@
 #include <QTimer>
 
 namespace {
-
-template <class T> T* child(QWidget* window, const char* name)
-{
-    T* w = window->findChild<T*>(QLatin1String(name));
-    if (!w)
-        qFatal("no control %s", name);
-    return w;
-}
-
-QByteArray readAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void writeAll(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(f.write(bytes), bytes.size());
-}
 
 QImage globe(const char* name)
 {

@@ -4,6 +4,7 @@
 #include "settings/SettingsStore.h"
 #include "util/AnsiCodec.h"
 #include "util/ReqlarkError.h"
+#include "support/TestHelpers.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -17,29 +18,6 @@
 
 namespace {
 
-QByteArray readAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void writeAll(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(f.write(bytes), bytes.size());
-}
-
-QString errorOf(const std::function<void()>& call)
-{
-    try {
-        call();
-    } catch (const ReqlarkError& e) {
-        return e.message();
-    }
-    return QString();
-}
-
 // Permissions without the "user" flags, which repeat the owner's for the
 // owner.
 QFileDevice::Permissions modeOf(const QString& path)
@@ -52,32 +30,6 @@ QByteArray gbk(const char* utf8)
 {
     return AnsiCodec::fromUnicode(QString::fromUtf8(utf8));
 }
-
-// Files larger than `bytes` cannot be written while this lives, as on a full
-// disk; the write fails with EFBIG instead of ending the process.
-class FileSizeLimit
-{
-public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        getrlimit(RLIMIT_FSIZE, &m_old);
-        rlimit limited = m_old;
-        limited.rlim_cur = bytes;
-        m_ok = setrlimit(RLIMIT_FSIZE, &limited) == 0;
-    }
-    ~FileSizeLimit()
-    {
-        setrlimit(RLIMIT_FSIZE, &m_old);
-        std::signal(SIGXFSZ, m_oldHandler);
-    }
-    bool ok() const { return m_ok; }
-
-private:
-    rlimit m_old{};
-    void (*m_oldHandler)(int) = nullptr;
-    bool m_ok = false;
-};
 
 } // namespace
 

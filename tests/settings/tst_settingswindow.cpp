@@ -8,6 +8,7 @@
 #include "support/ScriptedPrompter.h"
 #include "util/AnsiCodec.h"
 #include "util/ProgramResources.h"
+#include "support/TestHelpers.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -21,27 +22,6 @@
 #include <QTest>
 
 namespace {
-
-template <class T> T* child(QWidget* window, const char* name)
-{
-    T* w = window->findChild<T*>(QLatin1String(name));
-    if (!w)
-        qFatal("no control %s", name);
-    return w;
-}
-
-QByteArray readAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void writeAll(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(f.write(bytes), bytes.size());
-}
 
 // The picture as the indicator shows it (through a pixmap, like the window).
 QImage globe(const char* name)
