@@ -112,7 +112,8 @@ std::optional<std::vector<HeaderEntry>> ReadHeaderFile(const QString& path)
                                .arg(file.size())
                                .arg(kMaxHeaderFileSize));
     }
-    const QByteArray bytes = file.read(kMaxHeaderFileSize + 1);
+    // One byte more than the size found tells a file that grew meanwhile.
+    const QByteArray bytes = file.read(file.size() + 1);
     if (file.error() != QFileDevice::NoError) {
         throw ReqlarkError(
             QStringLiteral("Cannot read file \"%1\". %2").arg(shownPath(path), file.errorString()));

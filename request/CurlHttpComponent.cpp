@@ -50,24 +50,6 @@ void initCurlOnce()
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
 
-bool isTokenChar(unsigned char c)
-{
-    if ((c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'))
-        return true;
-    return std::strchr("!#$%&'*+-.^_`|~", c) != nullptr && c != 0;
-}
-
-bool isToken(const QByteArray& text)
-{
-    if (text.isEmpty())
-        return false;
-    for (char c : text) {
-        if (!isTokenChar(static_cast<unsigned char>(c)))
-            return false;
-    }
-    return true;
-}
-
 bool holdsLineBreakOrNul(const QByteArray& text)
 {
     for (char c : text) {
@@ -199,7 +181,7 @@ public:
     {
         if (async)
             throw HttpError(QStringLiteral("Asynchronous requests are not supported"));
-        if (!isToken(method))
+        if (!IsHttpToken(method))
             throw HttpError(QStringLiteral("\"%1\" is not a valid request method").arg(shown(method)));
         if (url.isEmpty())
             throw HttpError(QStringLiteral("The address to request is empty"));
@@ -255,7 +237,7 @@ public:
     void setRequestHeader(const QByteArray& name, const QByteArray& value) override
     {
         requireOpen("setRequestHeader");
-        if (!isToken(name)) {
+        if (!IsHttpToken(name)) {
             throw HttpError(QStringLiteral("\"%1\" is not a valid request header name; the "
                                            "request was not sent")
                                 .arg(shown(name)));

@@ -1,52 +1,13 @@
 #include "results/BrowserRequest.h"
 
 #include "headers/HeaderList.h"
+#include "util/MyStrUtils.h"
 
 namespace {
 
 bool holdsLineBreakOrNul(const QByteArray& text)
 {
     return text.contains('\r') || text.contains('\n') || text.contains('\0');
-}
-
-// RFC 9110 token characters.
-bool isTokenChar(unsigned char c)
-{
-    if (c >= '0' && c <= '9')
-        return true;
-    if ((c | 0x20) >= 'a' && (c | 0x20) <= 'z')
-        return true;
-    switch (c) {
-    case '!':
-    case '#':
-    case '$':
-    case '%':
-    case '&':
-    case '\'':
-    case '*':
-    case '+':
-    case '-':
-    case '.':
-    case '^':
-    case '_':
-    case '`':
-    case '|':
-    case '~':
-        return true;
-    default:
-        return false;
-    }
-}
-
-bool isToken(const QByteArray& text)
-{
-    if (text.isEmpty())
-        return false;
-    for (char c : text) {
-        if (!isTokenChar(static_cast<unsigned char>(c)))
-            return false;
-    }
-    return true;
 }
 
 } // namespace
@@ -84,7 +45,7 @@ QList<HeaderLine> BrowserHeaderLines(const QByteArray& block)
             continue;
         const QByteArray name = text.left(colon);
         const QByteArray value = TrimBytes(text.mid(colon + 1));
-        if (!isToken(name))
+        if (!IsHttpToken(name))
             continue;
         if (SameTextAnsiLower(name, "Content-Length") ||
             SameTextAnsiLower(name, "Transfer-Encoding"))

@@ -12,16 +12,7 @@ PACKAGES=(
     qt6-base-dev qt6-base-dev-tools qt6-webengine-dev
     libcurl4-openssl-dev libssl-dev libgumbo-dev
 )
-missing=()
-for p in "${PACKAGES[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-    if [ "$(id -u)" -eq 0 ]; then SUDO=(); else SUDO=(sudo); fi
-    echo "Installing: ${missing[*]}"
-    "${SUDO[@]}" apt-get update
-    "${SUDO[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
-fi
+bash scripts/install-packages.sh "${PACKAGES[@]}"
 
 BUILD_DIR=${FUZZ_BUILD_DIR:-build-fuzz}
 SECONDS_EACH=${FUZZ_SECONDS:-30}

@@ -1,6 +1,7 @@
 #include "util/MyStrUtils.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace {
 
@@ -120,4 +121,16 @@ int CompareTextIgnoreCase(const QByteArray& a, const QByteArray& b)
     if (a.size() == b.size())
         return 0;
     return a.size() < b.size() ? -1 : 1;
+}
+
+bool IsHttpToken(const QByteArray& text)
+{
+    if (text.isEmpty())
+        return false;
+    for (const char c : text) {
+        const bool alnum = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+        if (!alnum && (c == 0 || !std::strchr("!#$%&'*+-.^_`|~", c)))
+            return false;
+    }
+    return true;
 }

@@ -32,3 +32,7 @@ QByteArray TrimBytes(const QByteArray& text);
 // letters compare without regard to case, everything else by byte value.
 // Returns <0, 0 or >0.
 int CompareTextIgnoreCase(const QByteArray& a, const QByteArray& b);
+
+// Whether `text` is an HTTP token (a method or a header name): one or more of
+// the letters, digits and !#$%&'*+-.^_`|~.
+bool IsHttpToken(const QByteArray& text);
