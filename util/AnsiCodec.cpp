@@ -10,6 +10,7 @@
 #include <iconv.h>
 #include <memory>
 #include <mutex>
+#include <utility>
 
 // Code page 936 is stateless and maps at most two bytes to one character of
 // the Basic Multilingual Plane, so the whole of it fits in two tables. They
@@ -211,35 +212,35 @@ inline char* putAnsi(const Encoded& e, char* out)
     return out;
 }
 
-} // namespace
-
-namespace AnsiCodec {
-
-QByteArray utf8ToAnsi(const QByteArray& utf8, QString* shown)
+// UTF-8 to code page 936, and with `Shown` also to the widget text of the
+// result, in one pass. Returns the ends of both outputs.
+template <bool Shown>
+std::pair<char*, char16_t*> convertUtf8(const unsigned char* p, const unsigned char* const end,
+                                        char* o, char16_t* s)
 {
-    if (shown)
-        shown->clear();
-    if (utf8.isEmpty())
-        return {};
     const Cp936Tables& t = tables();
-    // Every character needs at most as many bytes in code page 936 as in
-    // UTF-8, and one '?' replaces each refused unit.
-    QByteArray out(utf8.size(), Qt::Uninitialized);
-    PrefaultBuffer(out.data(), size_t(out.size()));
-    char16_t* s = nullptr;
-    if (shown) {
-        *shown = QString(utf8.size(), Qt::Uninitialized);
-        s = reinterpret_cast<char16_t*>(shown->data());
-        PrefaultBuffer(s, size_t(shown->size()) * 2);
-    }
-    const auto* p = reinterpret_cast<const unsigned char*>(utf8.constData());
-    const unsigned char* const end = p + utf8.size();
-    char* o = out.data();
     while (p < end) {
+        // Runs of ASCII (the markup), eight bytes at a time.
+        while (end - p >= 8) {
+            quint64 word;
+            std::memcpy(&word, p, 8);
+            if (word & 0x8080808080808080ULL)
+                break;
+            std::memcpy(o, p, 8);
+            o += 8;
+            if constexpr (Shown) {
+                for (int i = 0; i < 8; ++i)
+                    s[i] = p[i];
+                s += 8;
+            }
+            p += 8;
+        }
+        if (p == end)
+            break;
         const unsigned char c = *p;
         if (c < 0x80) {
             *o++ = char(c);
-            if (s)
+            if constexpr (Shown)
                 *s++ = c;
             ++p;
             continue;
@@ -257,19 +258,46 @@ QByteArray utf8ToAnsi(const QByteArray& utf8, QString* shown)
         if (n == 0) {
             p += refusedUtf8Unit(p, size_t(end - p));
             *o++ = '?';
-            if (s)
+            if constexpr (Shown)
                 *s++ = u'?';
             continue;
         }
         p += n;
         const Encoded& e = encoded(t, cp);
         o = putAnsi(e, o);
-        if (s)
+        if constexpr (Shown)
             *s++ = e.back;
     }
-    out.truncate(o - out.constData());
+    return {o, s};
+}
+
+} // namespace
+
+namespace AnsiCodec {
+
+QByteArray utf8ToAnsi(const QByteArray& utf8, QString* shown)
+{
     if (shown)
-        shown->truncate(s - reinterpret_cast<const char16_t*>(shown->constData()));
+        shown->clear();
+    if (utf8.isEmpty())
+        return {};
+    // Every character needs at most as many bytes in code page 936 as in
+    // UTF-8, and one '?' replaces each refused unit.
+    QByteArray out(utf8.size(), Qt::Uninitialized);
+    PrefaultBuffer(out.data(), size_t(out.size()));
+    const auto* in = reinterpret_cast<const unsigned char*>(utf8.constData());
+    char* o = out.data();
+    if (shown) {
+        *shown = QString(utf8.size(), Qt::Uninitialized);
+        auto* s = reinterpret_cast<char16_t*>(shown->data());
+        PrefaultBuffer(s, size_t(shown->size()) * 2);
+        const auto [ansiEnd, shownEnd] = convertUtf8<true>(in, in + utf8.size(), o, s);
+        out.truncate(ansiEnd - o);
+        shown->truncate(shownEnd - s);
+    } else {
+        const auto ends = convertUtf8<false>(in, in + utf8.size(), o, nullptr);
+        out.truncate(ends.first - o);
+    }
     return out;
 }
 
