@@ -14,25 +14,6 @@
 
 namespace {
 
-QByteArray foldLineBreaks(const QByteArray& text)
-{
-    if (!text.contains('\r') && !text.contains('\n'))
-        return text;
-    QByteArray out;
-    out.reserve(text.size());
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (c == '\r' || c == '\n') {
-            if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
-                ++i;
-            out.append(' ');
-        } else {
-            out.append(c);
-        }
-    }
-    return out;
-}
-
 QString shownPath(const QString& path)
 {
     return QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
@@ -45,7 +26,7 @@ QByteArray FormatHeaderFile(const std::vector<HeaderEntry>& rows)
     std::vector<QByteArray> lines;
     lines.reserve(rows.size());
     for (const HeaderEntry& row : rows)
-        lines.push_back(foldLineBreaks(row.name) + '=' + foldLineBreaks(row.value));
+        lines.push_back(FoldLineBreaks(row.name) + '=' + FoldLineBreaks(row.value));
 
     // A stable sort keeps equal lines in row order, so the first of a run of
     // equal lines is the earliest row's.

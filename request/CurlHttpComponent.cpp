@@ -50,15 +50,6 @@ void initCurlOnce()
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
 
-bool holdsLineBreakOrNul(const QByteArray& text)
-{
-    for (char c : text) {
-        if (c == '\r' || c == '\n' || c == '\0')
-            return true;
-    }
-    return false;
-}
-
 QString shown(const QByteArray& ansi)
 {
     return AnsiCodec::toUnicode(ansi);
@@ -185,7 +176,7 @@ public:
             throw HttpError(QStringLiteral("\"%1\" is not a valid request method").arg(shown(method)));
         if (url.isEmpty())
             throw HttpError(QStringLiteral("The address to request is empty"));
-        if (holdsLineBreakOrNul(url))
+        if (HoldsLineBreakOrNul(url))
             throw HttpError(QStringLiteral("The address \"%1\" holds a line break").arg(shown(url)));
         const QByteArray scheme = schemeOf(url);
         if (!scheme.isEmpty() && scheme != "http" && scheme != "https") {
@@ -218,7 +209,7 @@ public:
         }
         if (TrimBytes(address).isEmpty())
             throw HttpError(QStringLiteral("The proxy server address is empty"));
-        if (holdsLineBreakOrNul(address)) {
+        if (HoldsLineBreakOrNul(address)) {
             throw HttpError(
                 QStringLiteral("The proxy address \"%1\" holds a line break").arg(shown(address)));
         }
@@ -242,7 +233,7 @@ public:
                                            "request was not sent")
                                 .arg(shown(name)));
         }
-        if (holdsLineBreakOrNul(value)) {
+        if (HoldsLineBreakOrNul(value)) {
             throw HttpError(QStringLiteral("The value of the request header \"%1\" holds a line "
                                            "break or a NUL byte; the request was not sent")
                                 .arg(shown(name)));

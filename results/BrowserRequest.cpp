@@ -3,15 +3,6 @@
 #include "headers/HeaderList.h"
 #include "util/MyStrUtils.h"
 
-namespace {
-
-bool holdsLineBreakOrNul(const QByteArray& text)
-{
-    return text.contains('\r') || text.contains('\n') || text.contains('\0');
-}
-
-} // namespace
-
 QByteArray BrowserHeaderBlock(const HeaderList& rows)
 {
     QByteArray block;
@@ -20,7 +11,7 @@ QByteArray BrowserHeaderBlock(const HeaderList& rows)
         const QByteArray value = TrimBytes(rows.value(row));
         if (name.isEmpty() || value.isEmpty())
             continue;
-        if (holdsLineBreakOrNul(name) || holdsLineBreakOrNul(value))
+        if (HoldsLineBreakOrNul(name) || HoldsLineBreakOrNul(value))
             continue;
         if (!block.isEmpty())
             block += "\r\n";
@@ -38,7 +29,7 @@ QList<HeaderLine> BrowserHeaderLines(const QByteArray& block)
         QByteArray text = line;
         if (text.endsWith('\r'))
             text.chop(1);
-        if (text.isEmpty() || holdsLineBreakOrNul(text))
+        if (text.isEmpty() || HoldsLineBreakOrNul(text))
             continue;
         const qsizetype colon = text.indexOf(':');
         if (colon <= 0)

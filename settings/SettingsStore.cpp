@@ -121,18 +121,7 @@ Location locate(const char* p, qsizetype n, const QByteArray& section, const QBy
 // The text a value is written as, so that the reading rules give it back.
 QByteArray encodeValue(const QByteArray& value)
 {
-    QByteArray v;
-    v.reserve(value.size() + 2);
-    for (qsizetype i = 0; i < value.size(); ++i) {
-        const char c = value[i];
-        if (c == '\r' || c == '\n') {
-            if (c == '\r' && i + 1 < value.size() && value[i + 1] == '\n')
-                ++i;
-            v.append(' ');
-        } else {
-            v.append(c);
-        }
-    }
+    const QByteArray v = FoldLineBreaks(value);
     const bool wouldChange =
         !v.isEmpty() && (isBlank(v.front()) || isBlank(v.back()) ||
                          (v.size() >= 2 && isQuote(v.front()) && v.back() == v.front()));

@@ -134,3 +134,31 @@ bool IsHttpToken(const QByteArray& text)
     }
     return true;
 }
+
+QByteArray FoldLineBreaks(const QByteArray& text)
+{
+    if (!text.contains('\r') && !text.contains('\n'))
+        return text;
+    QByteArray out;
+    out.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '\r' || c == '\n') {
+            if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
+                ++i;
+            out.append(' ');
+        } else {
+            out.append(c);
+        }
+    }
+    return out;
+}
+
+bool HoldsLineBreakOrNul(const QByteArray& text)
+{
+    for (const char c : text) {
+        if (c == '\r' || c == '\n' || c == '\0')
+            return true;
+    }
+    return false;
+}

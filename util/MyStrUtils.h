@@ -36,3 +36,10 @@ int CompareTextIgnoreCase(const QByteArray& a, const QByteArray& b);
 // Whether `text` is an HTTP token (a method or a header name): one or more of
 // the letters, digits and !#$%&'*+-.^_`|~.
 bool IsHttpToken(const QByteArray& text);
+
+// Each line break (CR LF, CR or LF) replaced by one blank: a value that must
+// stay on one line keeps all of its text.
+QByteArray FoldLineBreaks(const QByteArray& text);
+
+// Whether `text` holds CR, LF or NUL, which no header line may carry.
+bool HoldsLineBreakOrNul(const QByteArray& text);
