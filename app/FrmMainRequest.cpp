@@ -10,14 +10,13 @@
 #include "results/HtmlToText.h"
 #include "ui_untFrmMain.h"
 #include "util/AnsiCodec.h"
+#include "util/AtomicFile.h"
 #include "util/MyStrUtils.h"
 #include "util/Prompter.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QLoggingCategory>
-#include <QSaveFile>
-#include <QSignalBlocker>
 
 // The decoded body of every response, for whoever listens; off unless
 // enabled (QT_LOGGING_RULES="reqlark.response.body.debug=true"), so a large
@@ -49,15 +48,14 @@ QByteArray ansi(const QString& text)
     return AnsiCodec::fromUnicode(text);
 }
 
-// Download target: the body goes into a temporary file beside the target as
-// it arrives, and replaces the target only once the whole body is in. A
-// failed or cut transfer leaves the target as it was and no temporary file.
+// Download target: the body goes into the new file as it arrives, which
+// replaces the target only once the whole body is in.
 class DownloadSink final : public ResponseBodySink
 {
 public:
     explicit DownloadSink(const QString& path) : m_path(path), m_file(path)
     {
-        if (!m_file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+        if (!m_file.open()) {
             throw ReqlarkError(QStringLiteral("Cannot create file \"%1\". %2")
                                    .arg(QDir::toNativeSeparators(path), m_file.errorString()));
         }
@@ -67,7 +65,7 @@ public:
 
     void write(const char* data, size_t size) override
     {
-        if (m_file.write(data, qint64(size)) != qint64(size))
+        if (!m_file.write(data, qint64(size)))
             throw writeError();
     }
 
@@ -85,7 +83,7 @@ private:
     }
 
     QString m_path;
-    QSaveFile m_file;
+    AtomicFile m_file;
 };
 
 } // namespace
@@ -101,12 +99,11 @@ void TFrmMain::btnSendReqestClick()
         }
     }
 
-    // A page view goes back to HTML without running the view handler.
+    // A page view goes back to HTML; the view handler runs only on the
+    // user's own choice, so it does not run here.
     const int view = ui->cbbResultType->currentIndex();
-    if (view == 2 || view == 3) {
-        const QSignalBlocker quiet(ui->cbbResultType);
+    if (view == 2 || view == 3)
         ui->cbbResultType->setCurrentIndex(0);
-    }
     setPanelText(1, ui->cbbResultType->currentText());
     hideBrowser();
     setPanelText(3, QString());

@@ -131,7 +131,10 @@ void QtPrompter::showError(const QString& text)
 std::optional<QString> QtPrompter::askSaveFileName(const SaveRequest& request)
 {
     QFileDialog dialog(m_owner);
+    dialog.setObjectName(QStringLiteral("dlgSave1"));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
+    // The filter list shows the designed names alone, not the patterns again.
+    dialog.setOption(QFileDialog::HideNameFilterDetails);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setNameFilters(request.nameFilters);
     dialog.setDefaultSuffix(request.defaultSuffix);

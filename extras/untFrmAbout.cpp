@@ -25,6 +25,11 @@ TfrmAbout::~TfrmAbout() = default;
 
 void TfrmAbout::FormCreate()
 {
+    // Black text as designed, whatever the desktop's colours; the blue and
+    // grey labels keep their own.
+    QPalette black = palette();
+    black.setColor(QPalette::WindowText, Qt::black);
+    setPalette(black);
     TFileVersionInfo info;
     ReadFileVersionInfo(QCoreApplication::applicationFilePath(), info);
     const QString title = QCoreApplication::applicationName();

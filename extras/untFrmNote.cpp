@@ -47,6 +47,9 @@ void TfrmNote::FormCreate()
     }
     memoFont.setPointSize(11);
     ui->Memo1->setFont(memoFont);
+    QPalette black = ui->Memo1->palette();
+    black.setColor(QPalette::Text, Qt::black);
+    ui->Memo1->setPalette(black);
 
     // The pane keeps its design distances to all four sides (5, 1, 1, 10 at
     // the design size), so it grows and shrinks with the window.

@@ -1,12 +1,12 @@
 #include "headers/HeaderFile.h"
 
+#include "util/AtomicFile.h"
 #include "util/MyStrUtils.h"
 #include "util/ReqlarkError.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <algorithm>
 #include <cstring>
@@ -116,18 +116,16 @@ void WriteHeaderFile(const QString& path, const std::vector<HeaderEntry>& rows)
     }
     const QByteArray bytes = FormatHeaderFile(rows);
     const bool isNew = !QFileInfo::exists(path);
-    QSaveFile out(path);
-    // Unbuffered, so that QSaveFile sees a write that fails (a full disk)
-    // and never renames a cut file into place.
-    if (!out.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+    AtomicFile out(path);
+    if (!out.open()) {
         throw ReqlarkError(QStringLiteral("Cannot create file \"%1\". %2")
                                .arg(shownPath(path), out.errorString()));
     }
     if (isNew)
-        out.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    if (out.write(bytes) != bytes.size() || !out.commit()) {
+        out.restrictToOwner();
+    if (!out.write(bytes) || !out.commit()) {
         const QString why = out.errorString();
-        out.cancelWriting();
+        out.cancel();
         throw ReqlarkError(
             QStringLiteral("Unable to write to \"%1\". %2").arg(shownPath(path), why));
     }

@@ -2,21 +2,6 @@
 
 #include "request/UTF8Unit.h"
 
-namespace {
-
-QByteArray joinPieces(const ByteList& pieces, qsizetype from, const QByteArray& separator)
-{
-    QByteArray out;
-    for (qsizetype i = from; i < pieces.size(); ++i) {
-        if (i > from)
-            out.append(separator);
-        out.append(pieces[i]);
-    }
-    return out;
-}
-
-} // namespace
-
 QList<HeaderEntry> ParseReqHeaders(const QByteArray& text)
 {
     QList<HeaderEntry> headers;
@@ -34,9 +19,9 @@ QList<HeaderEntry> ParseReqHeaders(const QByteArray& text)
         if (n == 2)
             headers.append({pieces[0], pieces[1]});
         else if (!pieces[0].isEmpty())
-            headers.append({pieces[0], joinPieces(pieces, 1, separator)});
+            headers.append({pieces[0], pieces.mid(1).join(separator)});
         else
-            headers.append({pieces[1], joinPieces(pieces, 2, separator)});
+            headers.append({pieces[1], pieces.mid(2).join(separator)});
     }
     return headers;
 }

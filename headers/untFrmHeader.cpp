@@ -28,7 +28,9 @@ TFrmHeader::TFrmHeader(TFrmMain* owner)
 
     ui->setupUi(this);
     setAttribute(Qt::WA_DeleteOnClose);
+    // The main window's interface font as a whole, its colour included.
     setFont(owner->font());
+    setPalette(owner->palette());
     ui->cbbHeaderNames->setCurrentIndex(-1);
     ui->cbbHeaderOptions->hide();
 

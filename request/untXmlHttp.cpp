@@ -21,7 +21,7 @@ QByteArray ExtractSetCookies(const QByteArray& headerText)
     static const QByteArray prefix = "set-cookie: ";
     QByteArray result;
     for (const QByteArray& line : SplitString(headerText, "\r\n")) {
-        if (line.size() < prefix.size() || AnsiLowerCase(line.left(prefix.size())) != prefix)
+        if (!SameTextAnsiLower(line.left(prefix.size()), prefix))
             continue;
         for (const QByteArray& piece : SplitString(line.mid(prefix.size()), "; ")) {
             const ByteList parts = SplitString(piece, "=");
@@ -69,7 +69,7 @@ QByteArray MergeCookies(const QByteArray& collected, const QByteArray& oldValue)
         entries.insert(at, entry);
     }
 
-    QByteArray result = JoinRange(entries, 0, quint32(std::max<qsizetype>(entries.size(), 1) - 1));
+    QByteArray result = JoinRange(entries, 0, quint32(entries.size() - 1));
     if (result.endsWith(' '))
         result.chop(1);
     if (result.endsWith(';'))

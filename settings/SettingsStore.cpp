@@ -1,12 +1,12 @@
 #include "settings/SettingsStore.h"
 
+#include "util/AtomicFile.h"
 #include "util/MyStrUtils.h"
 #include "util/ReqlarkError.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <algorithm>
 #include <cstring>
@@ -241,18 +241,14 @@ void SettingsStore::writeString(const QByteArray& section, const QByteArray& key
         line += '[' + section + "]\r\n" + key + '=' + encodeValue(value) + "\r\n";
     }
 
-    QSaveFile out(m_path);
-    // Unbuffered: a buffered write that fails while the file is committed
-    // goes unnoticed by QSaveFile, which would then rename a cut file into
-    // place.
-    bool ok = out.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
-    // It may hold a proxy password.
-    ok = ok && out.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    ok = ok && out.write(p, keepBefore) == keepBefore;
-    ok = ok && out.write(line) == line.size();
-    ok = ok && out.write(p + resumeAt, n - resumeAt) == n - resumeAt;
+    AtomicFile out(m_path);
+    bool ok = out.open();
+    ok = ok && out.restrictToOwner(); // it may hold a proxy password
+    ok = ok && out.write(p, keepBefore);
+    ok = ok && out.write(line);
+    ok = ok && out.write(p + resumeAt, n - resumeAt);
     if (!ok) {
-        out.cancelWriting(); // the old file stays as it was
+        out.cancel(); // the old file stays as it was
         throw unableToWrite();
     }
     file.reset(); // unmap before the rename replaces the file

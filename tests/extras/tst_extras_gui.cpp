@@ -420,6 +420,7 @@ void TestExtrasGui::helpWindow()
     QStringList lines;
     bool readOnly = false;
     int pointSize = 0;
+    QColor memoColor;
     Qt::WindowFlags flags;
     QSize memoGrowth;
     onNextModal([&](QWidget* modal) {
@@ -430,6 +431,7 @@ void TestExtrasGui::helpWindow()
         lines = memo->toPlainText().split(QLatin1Char('\n'));
         readOnly = memo->isReadOnly();
         pointSize = memo->font().pointSize();
+        memoColor = memo->palette().color(QPalette::Text);
         flags = note->windowFlags();
         const QSize before = memo->size();
         note->resize(note->size() + QSize(120, 80));
@@ -448,6 +450,7 @@ void TestExtrasGui::helpWindow()
     QCOMPARE(lines, expected);
     QVERIFY(readOnly);
     QCOMPARE(pointSize, 11);
+    QCOMPARE(memoColor, QColor(Qt::black));
     QVERIFY(flags & Qt::WindowMaximizeButtonHint);
     QVERIFY(!(flags & Qt::WindowMinimizeButtonHint));
     QCOMPARE(memoGrowth, QSize(120, 80));
@@ -488,6 +491,7 @@ void TestExtrasGui::aboutBox()
     QString caption;
     QMap<QString, QString> texts;
     QImage picture;
+    QColor versionColor;
     QRect pictureGeometry;
     QSize size;
     bool fixed = false;
@@ -497,6 +501,7 @@ void TestExtrasGui::aboutBox()
         caption = about->windowTitle();
         for (const char* name : {"lblTitle", "Label2", "lblAuthor", "lblVersion", "Label1"})
             texts[QLatin1String(name)] = child<QLabel>(about, name)->text();
+        versionColor = child<QLabel>(about, "lblVersion")->palette().color(QPalette::WindowText);
         auto* image = child<QLabel>(about, "Image1");
         picture = image->pixmap().toImage();
         pictureGeometry = image->geometry();
@@ -518,6 +523,7 @@ void TestExtrasGui::aboutBox()
     // A real picture, not a blank: its corner and its middle differ.
     QVERIFY(picture.pixelColor(2, 2) != picture.pixelColor(64, 80));
     QCOMPARE(size, QSize(414, 234));
+    QCOMPARE(versionColor, QColor(Qt::black));
     QVERIFY(fixed);
 }
 

@@ -150,7 +150,7 @@ TFrmHeader* TestHeaderEditor::open(const char* action)
 
 void TestHeaderEditor::addModeDesign()
 {
-    m_win->applyInterfaceFont(QFont(QStringLiteral("DejaVu Serif"), 17), Qt::black);
+    m_win->applyInterfaceFont(QFont(QStringLiteral("DejaVu Serif"), 17), QColor(0, 0, 160));
     // A double-click on the empty list opens the editor in add mode.
     QTest::mouseDClick(list()->viewport(), Qt::LeftButton, {}, QPoint(20, 20));
     const QList<TFrmHeader*> editors = m_win->findChildren<TFrmHeader*>();
@@ -172,6 +172,7 @@ void TestHeaderEditor::addModeDesign()
     // The main window's current font, down to the controls.
     QCOMPARE(f.value->font().pointSize(), 17);
     QCOMPARE(f.edit->font().family(), m_win->font().family());
+    QCOMPARE(f.name->palette().color(QPalette::Text), QColor(0, 0, 160));
 
     // Tab order starts at the value memo, which holds the focus.
     QVERIFY(QTest::qWaitForWindowExposed(e));
