@@ -2,6 +2,7 @@
 
 #include "app/untFrmMain.h"
 
+#include "settings/ConfigLocation.h"
 #include "settings/SettingsStore.h"
 #include "settings/untFrmProxy.h"
 #include "ui_untFrmMain.h"
@@ -49,8 +50,12 @@ void TFrmMain::openSettings()
 {
     const QString exe = m_env.executablePath.isEmpty() ? QCoreApplication::applicationFilePath()
                                                        : m_env.executablePath;
-    SettingsFilePath = SettingsStore::settingsPathFor(exe);
-    HeadersFilePath = SettingsStore::headersPathFor(exe);
+    const ConfigLocation where = LocateConfig(CurrentConfigFacts(exe));
+    SettingsFilePath = where.settingsFile;
+    HeadersFilePath = where.headersFile;
+    // A folder that cannot be made or an earlier pair that cannot be carried
+    // over is told; the start goes on with what there is.
+    guarded([&where] { PrepareConfigFolder(where); });
     Settings = std::make_shared<SettingsStore>(SettingsFilePath);
 
     // As designed the lists have no selection; the load gives them one, and a
