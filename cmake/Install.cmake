@@ -1,13 +1,44 @@
-# Installation of the program: cmake --install <build> --prefix <folder>.
-#   <prefix>/bin/reqlark                                   the program
-#   <prefix>/share/applications/reqlark.desktop             the menu entry
-#   <prefix>/share/icons/hicolor/128x128/apps/reqlark.png   its icon
-# The program keeps its settings and header list beside the executable, so a
-# prefix the user can write to keeps them; elsewhere it runs and reports the
-# failed write when it closes.
+# Installation of the program: cmake --install <build> --prefix <folder>, and
+# the contents of the Debian package (cmake/Package.cmake), which carries
+# every install() rule of the project.
+#   <prefix>/bin/reqlark                                      the program
+#   <prefix>/share/applications/reqlark.desktop                the menu entry
+#   <prefix>/share/icons/hicolor/<n>x<n>/apps/reqlark.png      its icon, six sizes
+#   <prefix>/share/metainfo/<id>.metainfo.xml                  software-centre data
+#   <prefix>/share/doc/reqlark/copyright                       copyright and licence
+# An installed copy keeps its settings in the user's configuration folder,
+# not beside the executable (settings/ConfigLocation.h); the menu entry in
+# <prefix>/share/applications is what tells it so for any prefix.
 install(TARGETS reqlark RUNTIME DESTINATION bin)
-install(FILES ${CMAKE_SOURCE_DIR}/resources/images/reqlark.png
-        DESTINATION share/icons/hicolor/128x128/apps)
+
+# The icon at the sizes icon themes look for, scaled from the one picture at
+# build time so that a new picture needs no further steps.
+set(REQLARK_ICON_SIZES 16 32 48 64 128 256)
+add_executable(reqlark_iconsizes resources/icons/IconSizes.cpp)
+target_link_libraries(reqlark_iconsizes PRIVATE Qt6::Gui)
+set(icon_files)
+foreach(size IN LISTS REQLARK_ICON_SIZES)
+    list(APPEND icon_files ${CMAKE_BINARY_DIR}/icons/hicolor/${size}x${size}/apps/reqlark.png)
+endforeach()
+add_custom_command(OUTPUT ${icon_files}
+    COMMAND reqlark_iconsizes ${CMAKE_SOURCE_DIR}/resources/images/reqlark.png
+            ${CMAKE_BINARY_DIR}/icons reqlark ${REQLARK_ICON_SIZES}
+    DEPENDS reqlark_iconsizes ${CMAKE_SOURCE_DIR}/resources/images/reqlark.png
+    COMMENT "Scaling the icon to ${REQLARK_ICON_SIZES}"
+    VERBATIM)
+add_custom_target(reqlark_icons ALL DEPENDS ${icon_files})
+install(DIRECTORY ${CMAKE_BINARY_DIR}/icons/hicolor DESTINATION share/icons)
+
+# Software-centre data: the component id is reverse-DNS, the menu entry keeps
+# its short name, which is also the window class the desktop matches.
+set(REQLARK_APPSTREAM_ID org.reqlark.Reqlark)
+# The date honours SOURCE_DATE_EPOCH (scripts/package.sh sets it from the
+# last commit), so that a rebuild of the same source gives the same file.
+string(TIMESTAMP REQLARK_RELEASE_DATE "%Y-%m-%d" UTC)
+configure_file(${CMAKE_SOURCE_DIR}/resources/reqlark.metainfo.xml.in
+               ${CMAKE_BINARY_DIR}/${REQLARK_APPSTREAM_ID}.metainfo.xml @ONLY)
+install(FILES ${CMAKE_BINARY_DIR}/${REQLARK_APPSTREAM_ID}.metainfo.xml DESTINATION share/metainfo)
+install(FILES ${CMAKE_SOURCE_DIR}/resources/copyright DESTINATION share/doc/reqlark)
 
 # The menu entry names the installed program by its full path, since
 # <prefix>/bin need not be on the PATH of the desktop session. The prefix is

@@ -8,8 +8,10 @@ PACKAGES=(
     g++ make cmake pkg-config git ca-certificates
     qt6-base-dev qt6-base-dev-tools qt6-webengine-dev
     libcurl4-openssl-dev libssl-dev libgumbo-dev
-    fonts-wqy-microhei
-    tinyproxy-bin curl openssl xvfb xauth
+    fonts-wqy-microhei qt6-translations-l10n
+    tinyproxy-bin curl openssl xvfb xauth libx11-dev
+    # the Debian package (scripts/package.sh) and its checks
+    dpkg-dev file desktop-file-utils appstream
 )
 
 bash scripts/install-packages.sh "${PACKAGES[@]}"

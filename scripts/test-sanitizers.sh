@@ -31,12 +31,14 @@ marker='ERROR: (AddressSanitizer|LeakSanitizer)|: runtime error: |SUMMARY: (Addr
 
 status=0
 # pass <name> <extra ASan options> <LSan suppression file> <ctest arguments...>
+# A selection that finds no test fails the pass: a lost label must not turn
+# a pass into an empty success.
 pass() {
     local name=$1 extra=$2 supp=$3
     shift 3
     (cd "$BUILD_DIR" &&
         ASAN_OPTIONS="$asan$extra" LSAN_OPTIONS="suppressions=$root/$supp:print_suppressions=0" \
-            ctest --output-on-failure -j2 --test-output-size-passed 100000000 \
+            ctest --output-on-failure -j2 --no-tests=error --test-output-size-passed 100000000 \
             --test-output-size-failed 100000000 "$@") || status=$?
     cp "$BUILD_DIR/Testing/Temporary/LastTest.log" "$reports/output-$name.log" 2>/dev/null || true
 }

@@ -1,7 +1,11 @@
-// cmake --install into a scratch prefix: the program, its menu entry and its
-// icon land where a desktop finds them, and the installed copy starts.
+// cmake --install into a scratch prefix: the program, its menu entry, its
+// icons, software-centre data and copyright land where a desktop finds them;
+// the installed copy starts, keeps its files in the user's configuration
+// folder and carries over a pair left beside it, while a plain copy of the
+// program elsewhere stays portable.
 
 #include "extras/VersionUnit.h"
+#include "support/TestHelpers.h"
 
 #include <QDir>
 #include <QFile>
@@ -10,6 +14,8 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -54,30 +60,75 @@ QString execProgram(const QString& exec)
     return program.replace(QStringLiteral("%%"), QStringLiteral("%"));
 }
 
+int modeOf(const QString& path)
+{
+    struct stat st;
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 07777) : -1;
+}
+
+// Waits up to 20 s for `path` to exist.
+bool appears(const QString& path)
+{
+    for (int i = 0; i < 200 && !QFileInfo::exists(path); ++i)
+        QTest::qWait(100);
+    return QFileInfo::exists(path);
+}
+
 } // namespace
 
 class TestInstall : public QObject
 {
     Q_OBJECT
 private slots:
+    void initTestCase();
     void installedLayout();
+    void installedCopyUsesTheConfigFolder();
+    void copyElsewhereStaysPortable();
+
+private:
+    // Starts `program` on the offscreen platform with the scratch home and
+    // configuration folders; the caller ends it.
+    bool start(QProcess& run, const QString& program);
+
+    QTemporaryDir m_scratch;
+    QString m_prefix;
+    QString m_configHome;
 };
 
-void TestInstall::installedLayout()
+void TestInstall::initTestCase()
 {
-    QTemporaryDir scratch;
-    QVERIFY(scratch.isValid());
+    QVERIFY(m_scratch.isValid());
     // Blanks and a dollar sign make the menu entry quote the program's path.
-    const QString prefix = scratch.filePath(QStringLiteral("my apps $HOME 100%"));
+    m_prefix = m_scratch.filePath(QStringLiteral("my apps $HOME 100%"));
+    m_configHome = m_scratch.filePath(QStringLiteral("home/.config"));
+    QVERIFY(QDir().mkpath(m_scratch.filePath(QStringLiteral("home"))));
 
     QProcess install;
     install.setProcessChannelMode(QProcess::MergedChannels);
     install.start(QStringLiteral(REQLARK_CMAKE_COMMAND),
                   {QStringLiteral("--install"), QStringLiteral(REQLARK_BUILD_DIR),
-                   QStringLiteral("--prefix"), prefix, QStringLiteral("--strip")});
+                   QStringLiteral("--prefix"), m_prefix, QStringLiteral("--strip")});
     QVERIFY(install.waitForFinished(120000));
     QVERIFY2(install.exitStatus() == QProcess::NormalExit && install.exitCode() == 0,
              install.readAll().constData());
+}
+
+bool TestInstall::start(QProcess& run, const QString& program)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.insert(QStringLiteral("QTWEBENGINE_DISABLE_SANDBOX"), QStringLiteral("1"));
+    env.insert(QStringLiteral("HOME"), m_scratch.filePath(QStringLiteral("home")));
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_configHome);
+    run.setProcessEnvironment(env);
+    run.setProcessChannelMode(QProcess::MergedChannels);
+    run.start(program, {});
+    return run.waitForStarted(10000);
+}
+
+void TestInstall::installedLayout()
+{
+    const QString prefix = m_prefix;
 
     const QString program = prefix + QStringLiteral("/bin/reqlark");
     const QFileInfo programInfo(program);
@@ -86,8 +137,19 @@ void TestInstall::installedLayout()
     // Stripping keeps the version record.
     QCOMPARE(GetFileVersionText(program), QStringLiteral("1.1.0"));
 
-    const QImage icon(prefix + QStringLiteral("/share/icons/hicolor/128x128/apps/reqlark.png"));
-    QCOMPARE(icon.size(), QSize(128, 128));
+    for (const int size : {16, 32, 48, 64, 128, 256}) {
+        const QImage icon(prefix +
+                          QStringLiteral("/share/icons/hicolor/%1x%1/apps/reqlark.png").arg(size));
+        QCOMPARE(icon.size(), QSize(size, size));
+    }
+
+    QFile metainfo(prefix + QStringLiteral("/share/metainfo/org.reqlark.Reqlark.metainfo.xml"));
+    QVERIFY(metainfo.open(QIODevice::ReadOnly));
+    const QByteArray component = metainfo.readAll();
+    QVERIFY(component.contains("<id>org.reqlark.Reqlark</id>"));
+    QVERIFY(component.contains("<launchable type=\"desktop-id\">reqlark.desktop</launchable>"));
+    QVERIFY(component.contains("<release version=\"" REQLARK_VERSION_TEXT "\""));
+    QVERIFY(QFileInfo(prefix + QStringLiteral("/share/doc/reqlark/copyright")).size() > 0);
 
     QFile desktop(prefix + QStringLiteral("/share/applications/reqlark.desktop"));
     QVERIFY(desktop.open(QIODevice::ReadOnly));
@@ -101,16 +163,61 @@ void TestInstall::installedLayout()
 
     // The installed copy starts and keeps running until it is ended.
     QProcess run;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    env.insert(QStringLiteral("QTWEBENGINE_DISABLE_SANDBOX"), QStringLiteral("1"));
-    run.setProcessEnvironment(env);
-    run.setProcessChannelMode(QProcess::MergedChannels);
-    run.start(program, {});
-    QVERIFY(run.waitForStarted(10000));
+    QVERIFY(start(run, program));
     QVERIFY2(!run.waitForFinished(3000), run.readAll().constData());
     run.kill();
     QVERIFY(run.waitForFinished(10000));
+    // As an installed copy it made its configuration folder, for its owner only.
+    QCOMPARE(modeOf(m_configHome + QStringLiteral("/reqlark")), 0700);
+}
+
+void TestInstall::installedCopyUsesTheConfigFolder()
+{
+    // A pair an earlier use left beside the installed program.
+    const QString bin = m_prefix + QStringLiteral("/bin");
+    const QByteArray ini = "[History]\r\nURL=http://earlier.example/\r\n";
+    writeAll(bin + QStringLiteral("/reqlark.ini"), ini);
+    writeAll(bin + QStringLiteral("/Headers.dat"), "Accept=*/*\r\n");
+    const QString folder = m_configHome + QStringLiteral("/reqlark");
+    QVERIFY(QDir(m_configHome).removeRecursively()); // a first start
+
+    QProcess run;
+    QVERIFY(start(run, bin + QStringLiteral("/reqlark")));
+    QVERIFY2(appears(folder + QStringLiteral("/reqlark.ini")), run.readAll().constData());
+    run.kill();
+    QVERIFY(run.waitForFinished(10000));
+
+    QCOMPARE(modeOf(folder), 0700);
+    QCOMPARE(readAll(folder + QStringLiteral("/reqlark.ini")), ini);
+    QCOMPARE(modeOf(folder + QStringLiteral("/reqlark.ini")), 0600);
+    QCOMPARE(readAll(folder + QStringLiteral("/Headers.dat")), QByteArray("Accept=*/*\r\n"));
+    QCOMPARE(modeOf(folder + QStringLiteral("/Headers.dat")), 0600);
+    // The earlier pair stays, and nothing else joins the program.
+    QCOMPARE(readAll(bin + QStringLiteral("/reqlark.ini")), ini);
+    QCOMPARE(QDir(bin).entryList(QDir::Files | QDir::Hidden),
+             (QStringList{QStringLiteral("Headers.dat"), QStringLiteral("reqlark"),
+                          QStringLiteral("reqlark.ini")}));
+}
+
+void TestInstall::copyElsewhereStaysPortable()
+{
+    // The same program copied into a folder of its own, without a menu entry.
+    const QString folder = m_scratch.filePath(QStringLiteral("portable"));
+    QVERIFY(QDir().mkpath(folder));
+    const QString program = folder + QStringLiteral("/reqlark");
+    QVERIFY(QFile::copy(m_prefix + QStringLiteral("/bin/reqlark"), program));
+    writeAll(folder + QStringLiteral("/reqlark.ini"), "[History]\r\nURL=http://here/\r\n");
+    QVERIFY(QDir(m_configHome).removeRecursively());
+
+    QProcess run;
+    QVERIFY(start(run, program));
+    QVERIFY2(!run.waitForFinished(3000), run.readAll().constData());
+    run.kill();
+    QVERIFY(run.waitForFinished(10000));
+    // No configuration folder made, nothing carried away from beside it.
+    QVERIFY(!QFileInfo::exists(m_configHome));
+    QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden),
+             (QStringList{QStringLiteral("reqlark"), QStringLiteral("reqlark.ini")}));
 }
 
 QTEST_GUILESS_MAIN(TestInstall)
