@@ -33,11 +33,14 @@ arch=$(dpkg --print-architecture)
 # ---- control fields
 [ "$(basename "$deb")" = "reqlark_${version}_${arch}.deb" ] ||
     fail "file name $(basename "$deb"), expected reqlark_${version}_${arch}.deb"
-for field in "Package reqlark" "Version $version" "Architecture $arch"; do
-    set -- $field
+field_is() {
+    local actual
     actual=$(dpkg-deb -f "$deb" "$1")
     [ "$actual" = "$2" ] || fail "$1 is '$actual', expected '$2'"
-done
+}
+field_is Package reqlark
+field_is Version "$version"
+field_is Architecture "$arch"
 depends=$(dpkg-deb -f "$deb" Depends)
 # Found by dpkg-shlibdeps (the WebEngine helper process through Qt WebEngine's
 # own entry), and the two no library names.
@@ -107,6 +110,7 @@ fi
 url='http://127.0.0.1:9/check?a=1&b=Two'
 # Two starts: the first types the URL, the second adds to what it shows, so
 # the result holds the URL only when the second start read it back.
+# shellcheck disable=SC2016 # the script below expands its own arguments
 "${as_user[@]}" env -i HOME="$home" PATH=/usr/bin:/bin LANG=C.UTF-8 QT_QPA_PLATFORM=xcb \
     xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp" bash -c '
         set -eu
