@@ -108,9 +108,8 @@ void carryOver(const QString& from, const QString& to)
     }
 }
 
-} // namespace
-
-bool IsSystemFolder(const QString& folder)
+// Folders of the system's own software (see the header).
+bool isSystemFolder(const QString& folder)
 {
     static const char* const roots[] = {"/bin",    "/boot", "/etc",  "/lib",  "/lib32", "/lib64",
                                         "/libx32", "/opt",  "/sbin", "/snap", "/usr"};
@@ -125,12 +124,15 @@ bool IsSystemFolder(const QString& folder)
     return false;
 }
 
-bool IsWritableFolder(const QString& folder)
+// Whether the running process may create files in `folder`.
+bool isWritableFolder(const QString& folder)
 {
     const QByteArray name = QFile::encodeName(folder);
     // AT_EACCESS: the rights the process has, not those of whoever started it.
     return ::faccessat(AT_FDCWD, name.constData(), W_OK | X_OK, AT_EACCESS) == 0;
 }
+
+} // namespace
 
 ConfigFacts CurrentConfigFacts(const QString& executablePath)
 {
@@ -144,7 +146,7 @@ ConfigFacts CurrentConfigFacts(const QString& executablePath)
     // nothing about an installation: the copy stays portable, and its writes
     // fail there and are reported.
     facts.folderWritable =
-        !QFileInfo(exe.absolutePath()).isDir() || IsWritableFolder(exe.absolutePath());
+        !QFileInfo(exe.absolutePath()).isDir() || isWritableFolder(exe.absolutePath());
     const QDir folder = exe.absoluteDir();
     facts.besideMenuEntry = folder.dirName() == QLatin1String("bin") &&
                             QFileInfo::exists(folder.absoluteFilePath(QStringLiteral("../") +
@@ -162,7 +164,7 @@ ConfigLocation LocateConfig(const ConfigFacts& facts)
     const bool inBuiltPrefix =
         !facts.installPrefix.isEmpty() &&
         exeFolder == QDir::cleanPath(facts.installPrefix + QStringLiteral("/bin"));
-    at.installed = IsSystemFolder(exeFolder) || inBuiltPrefix || facts.besideMenuEntry ||
+    at.installed = isSystemFolder(exeFolder) || inBuiltPrefix || facts.besideMenuEntry ||
                    !facts.folderWritable;
     if (!at.installed) {
         at.folder = exeFolder;

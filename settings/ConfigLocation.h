@@ -11,7 +11,8 @@
 // $XDG_CONFIG_HOME/reqlark (~/.config/reqlark when that is unset), and never
 // writes into a system folder, also when run as root. A copy counts as
 // installed when its executable lies
-// - in a system folder (under /usr, /opt, /bin, ... see IsSystemFolder),
+// - in a system folder: "/" or under /bin, /boot, /etc, /lib*, /opt, /sbin,
+//   /snap or /usr, where no program keeps data of its own, whoever runs it;
 // - in <prefix>/bin of the prefix the program was built for,
 // - in <prefix>/bin beside the menu entry the install step puts into
 //   <prefix>/share/applications (an install into another prefix, ~/.local
@@ -42,14 +43,6 @@ struct ConfigLocation
 
 ConfigFacts CurrentConfigFacts(const QString& executablePath);
 ConfigLocation LocateConfig(const ConfigFacts& facts);
-
-// Folders of the system's own software, where a program keeps no data of its
-// own whoever runs it: "/" and everything under /bin, /boot, /etc, /lib*,
-// /opt, /sbin, /snap and /usr.
-bool IsSystemFolder(const QString& folder);
-
-// Whether the running process may create files in `folder`.
-bool IsWritableFolder(const QString& folder);
 
 // For an installed copy: makes its configuration folder (each missing folder
 // readable by its owner only) and, while that holds no settings file yet,

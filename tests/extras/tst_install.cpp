@@ -1,8 +1,7 @@
 // cmake --install into a scratch prefix: the program, its menu entry, its
 // icons, software-centre data and copyright land where a desktop finds them;
 // the installed copy starts, keeps its files in the user's configuration
-// folder and carries over a pair left beside it, while a plain copy of the
-// program elsewhere stays portable.
+// folder and carries over a pair left beside it.
 
 #include "extras/VersionUnit.h"
 #include "support/TestHelpers.h"
@@ -83,7 +82,6 @@ private slots:
     void initTestCase();
     void installedLayout();
     void installedCopyUsesTheConfigFolder();
-    void copyElsewhereStaysPortable();
 
 private:
     // Starts `program` on the offscreen platform with the scratch home and
@@ -197,27 +195,6 @@ void TestInstall::installedCopyUsesTheConfigFolder()
     QCOMPARE(QDir(bin).entryList(QDir::Files | QDir::Hidden),
              (QStringList{QStringLiteral("Headers.dat"), QStringLiteral("reqlark"),
                           QStringLiteral("reqlark.ini")}));
-}
-
-void TestInstall::copyElsewhereStaysPortable()
-{
-    // The same program copied into a folder of its own, without a menu entry.
-    const QString folder = m_scratch.filePath(QStringLiteral("portable"));
-    QVERIFY(QDir().mkpath(folder));
-    const QString program = folder + QStringLiteral("/reqlark");
-    QVERIFY(QFile::copy(m_prefix + QStringLiteral("/bin/reqlark"), program));
-    writeAll(folder + QStringLiteral("/reqlark.ini"), "[History]\r\nURL=http://here/\r\n");
-    QVERIFY(QDir(m_configHome).removeRecursively());
-
-    QProcess run;
-    QVERIFY(start(run, program));
-    QVERIFY2(!run.waitForFinished(3000), run.readAll().constData());
-    run.kill();
-    QVERIFY(run.waitForFinished(10000));
-    // No configuration folder made, nothing carried away from beside it.
-    QVERIFY(!QFileInfo::exists(m_configHome));
-    QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden),
-             (QStringList{QStringLiteral("reqlark"), QStringLiteral("reqlark.ini")}));
 }
 
 QTEST_GUILESS_MAIN(TestInstall)
