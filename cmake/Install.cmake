@@ -7,8 +7,9 @@
 #   <prefix>/share/metainfo/<id>.metainfo.xml                  software-centre data
 #   <prefix>/share/doc/reqlark/copyright                       copyright and licence
 # An installed copy keeps its settings in the user's configuration folder,
-# not beside the executable (settings/ConfigLocation.h); the menu entry in
-# <prefix>/share/applications is what tells it so for any prefix.
+# not beside the executable (settings/ConfigLocation.h). For a prefix other
+# than the one it was built for and outside the system folders, the menu
+# entry in <prefix>/share/applications is what marks it as installed.
 install(TARGETS reqlark RUNTIME DESTINATION bin)
 
 # The icon at the sizes icon themes look for, scaled from the one picture at

@@ -1,7 +1,7 @@
 // cmake --install into a scratch prefix: the program, its menu entry, its
 // icons, software-centre data and copyright land where a desktop finds them;
 // the installed copy starts, keeps its files in the user's configuration
-// folder and carries over a pair left beside it.
+// folder and carries over the pair an earlier use left beside it.
 
 #include "extras/VersionUnit.h"
 #include "support/TestHelpers.h"
@@ -65,68 +65,30 @@ int modeOf(const QString& path)
     return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 07777) : -1;
 }
 
-// Waits up to 20 s for `path` to exist.
-bool appears(const QString& path)
-{
-    for (int i = 0; i < 200 && !QFileInfo::exists(path); ++i)
-        QTest::qWait(100);
-    return QFileInfo::exists(path);
-}
-
 } // namespace
 
 class TestInstall : public QObject
 {
     Q_OBJECT
 private slots:
-    void initTestCase();
     void installedLayout();
-    void installedCopyUsesTheConfigFolder();
-
-private:
-    // Starts `program` on the offscreen platform with the scratch home and
-    // configuration folders; the caller ends it.
-    bool start(QProcess& run, const QString& program);
-
-    QTemporaryDir m_scratch;
-    QString m_prefix;
-    QString m_configHome;
 };
 
-void TestInstall::initTestCase()
+void TestInstall::installedLayout()
 {
-    QVERIFY(m_scratch.isValid());
+    QTemporaryDir scratch;
+    QVERIFY(scratch.isValid());
     // Blanks and a dollar sign make the menu entry quote the program's path.
-    m_prefix = m_scratch.filePath(QStringLiteral("my apps $HOME 100%"));
-    m_configHome = m_scratch.filePath(QStringLiteral("home/.config"));
-    QVERIFY(QDir().mkpath(m_scratch.filePath(QStringLiteral("home"))));
+    const QString prefix = scratch.filePath(QStringLiteral("my apps $HOME 100%"));
 
     QProcess install;
     install.setProcessChannelMode(QProcess::MergedChannels);
     install.start(QStringLiteral(REQLARK_CMAKE_COMMAND),
                   {QStringLiteral("--install"), QStringLiteral(REQLARK_BUILD_DIR),
-                   QStringLiteral("--prefix"), m_prefix, QStringLiteral("--strip")});
+                   QStringLiteral("--prefix"), prefix, QStringLiteral("--strip")});
     QVERIFY(install.waitForFinished(120000));
     QVERIFY2(install.exitStatus() == QProcess::NormalExit && install.exitCode() == 0,
              install.readAll().constData());
-}
-
-bool TestInstall::start(QProcess& run, const QString& program)
-{
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    env.insert(QStringLiteral("QTWEBENGINE_DISABLE_SANDBOX"), QStringLiteral("1"));
-    env.insert(QStringLiteral("HOME"), m_scratch.filePath(QStringLiteral("home")));
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_configHome);
-    run.setProcessEnvironment(env);
-    run.setProcessChannelMode(QProcess::MergedChannels);
-    run.start(program, {});
-    return run.waitForStarted(10000);
-}
-
-void TestInstall::installedLayout()
-{
-    const QString prefix = m_prefix;
 
     const QString program = prefix + QStringLiteral("/bin/reqlark");
     const QFileInfo programInfo(program);
@@ -140,14 +102,11 @@ void TestInstall::installedLayout()
                           QStringLiteral("/share/icons/hicolor/%1x%1/apps/reqlark.png").arg(size));
         QCOMPARE(icon.size(), QSize(size, size));
     }
-
-    QFile metainfo(prefix + QStringLiteral("/share/metainfo/org.reqlark.Reqlark.metainfo.xml"));
-    QVERIFY(metainfo.open(QIODevice::ReadOnly));
-    const QByteArray component = metainfo.readAll();
-    QVERIFY(component.contains("<id>org.reqlark.Reqlark</id>"));
+    const QByteArray component =
+        readAll(prefix + QStringLiteral("/share/metainfo/org.reqlark.Reqlark.metainfo.xml"));
     QVERIFY(component.contains("<launchable type=\"desktop-id\">reqlark.desktop</launchable>"));
     QVERIFY(component.contains("<release version=\"" REQLARK_VERSION_TEXT "\""));
-    QVERIFY(QFileInfo(prefix + QStringLiteral("/share/doc/reqlark/copyright")).size() > 0);
+    QVERIFY(!readAll(prefix + QStringLiteral("/share/doc/reqlark/copyright")).isEmpty());
 
     QFile desktop(prefix + QStringLiteral("/share/applications/reqlark.desktop"));
     QVERIFY(desktop.open(QIODevice::ReadOnly));
@@ -159,40 +118,35 @@ void TestInstall::installedLayout()
     QCOMPARE(entry.count(QStringLiteral("\nExec=")), 1);
     QCOMPARE(execProgram(desktopValue(entry, QStringLiteral("Exec"))), program);
 
+    // A pair an earlier, portable use left beside the program.
+    const QByteArray ini = "[History]\r\nURL=http://earlier.example/\r\n";
+    writeAll(prefix + QStringLiteral("/bin/reqlark.ini"), ini);
+    writeAll(prefix + QStringLiteral("/bin/Headers.dat"), "Accept=*/*\r\n");
+    const QString config = scratch.filePath(QStringLiteral("home/.config/reqlark"));
+
     // The installed copy starts and keeps running until it is ended.
     QProcess run;
-    QVERIFY(start(run, program));
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.insert(QStringLiteral("QTWEBENGINE_DISABLE_SANDBOX"), QStringLiteral("1"));
+    env.insert(QStringLiteral("HOME"), scratch.filePath(QStringLiteral("home")));
+    env.remove(QStringLiteral("XDG_CONFIG_HOME"));
+    run.setProcessEnvironment(env);
+    run.setProcessChannelMode(QProcess::MergedChannels);
+    run.start(program, {});
+    QVERIFY(run.waitForStarted(10000));
     QVERIFY2(!run.waitForFinished(3000), run.readAll().constData());
     run.kill();
     QVERIFY(run.waitForFinished(10000));
-    // As an installed copy it made its configuration folder, for its owner only.
-    QCOMPARE(modeOf(m_configHome + QStringLiteral("/reqlark")), 0700);
-}
 
-void TestInstall::installedCopyUsesTheConfigFolder()
-{
-    // A pair an earlier use left beside the installed program.
-    const QString bin = m_prefix + QStringLiteral("/bin");
-    const QByteArray ini = "[History]\r\nURL=http://earlier.example/\r\n";
-    writeAll(bin + QStringLiteral("/reqlark.ini"), ini);
-    writeAll(bin + QStringLiteral("/Headers.dat"), "Accept=*/*\r\n");
-    const QString folder = m_configHome + QStringLiteral("/reqlark");
-    QVERIFY(QDir(m_configHome).removeRecursively()); // a first start
-
-    QProcess run;
-    QVERIFY(start(run, bin + QStringLiteral("/reqlark")));
-    QVERIFY2(appears(folder + QStringLiteral("/reqlark.ini")), run.readAll().constData());
-    run.kill();
-    QVERIFY(run.waitForFinished(10000));
-
-    QCOMPARE(modeOf(folder), 0700);
-    QCOMPARE(readAll(folder + QStringLiteral("/reqlark.ini")), ini);
-    QCOMPARE(modeOf(folder + QStringLiteral("/reqlark.ini")), 0600);
-    QCOMPARE(readAll(folder + QStringLiteral("/Headers.dat")), QByteArray("Accept=*/*\r\n"));
-    QCOMPARE(modeOf(folder + QStringLiteral("/Headers.dat")), 0600);
-    // The earlier pair stays, and nothing else joins the program.
-    QCOMPARE(readAll(bin + QStringLiteral("/reqlark.ini")), ini);
-    QCOMPARE(QDir(bin).entryList(QDir::Files | QDir::Hidden),
+    // Its start carried the pair into ~/.config/reqlark, readable by the
+    // user only, and left the originals as they were.
+    QCOMPARE(modeOf(config), 0700);
+    QCOMPARE(readAll(config + QStringLiteral("/reqlark.ini")), ini);
+    QCOMPARE(modeOf(config + QStringLiteral("/reqlark.ini")), 0600);
+    QCOMPARE(readAll(config + QStringLiteral("/Headers.dat")), QByteArray("Accept=*/*\r\n"));
+    QCOMPARE(readAll(prefix + QStringLiteral("/bin/reqlark.ini")), ini);
+    QCOMPARE(QDir(prefix + QStringLiteral("/bin")).entryList(QDir::Files),
              (QStringList{QStringLiteral("Headers.dat"), QStringLiteral("reqlark"),
                           QStringLiteral("reqlark.ini")}));
 }
