@@ -4,6 +4,7 @@
 #include "app/StatusPanels.h"
 #include "app/untFrmMain.h"
 #include "headers/HeaderList.h"
+#include "results/LargeTextView.h"
 #include "support/LoopbackServer.h"
 #include "support/ScriptedPrompter.h"
 #include "util/AnsiCodec.h"
@@ -66,7 +67,7 @@ private slots:
 private:
     void send();
     void typeUrl(const QByteArray& url);
-    QString memo() const { return child<QPlainTextEdit>(m_win.get(), "mmoHtml")->toPlainText(); }
+    QString memo() const { return child<LargeTextView>(m_win.get(), "mmoHtml")->text(); }
     QString headersMemo() const
     {
         return child<QPlainTextEdit>(m_win.get(), "mmoRespHeaders")->toPlainText();
@@ -265,7 +266,7 @@ void TestMainWindow::getIgnoresData()
 
 void TestMainWindow::emptyUrlSendsNothing()
 {
-    child<QPlainTextEdit>(m_win.get(), "mmoHtml")->setPlainText(QStringLiteral("old"));
+    child<LargeTextView>(m_win.get(), "mmoHtml")->setText(QStringLiteral("old"));
     m_win->LastResponseText = "kept";
     typeUrl("   ");
     send();
@@ -430,7 +431,7 @@ void TestMainWindow::downloadWritesFileAndKeepsMemos()
 {
     const QByteArray body = LoopbackServer::patternBytes(0, 300000);
     m_server->route("/file", ScriptedResponse::patternBody(body.size()));
-    child<QPlainTextEdit>(m_win.get(), "mmoHtml")->setPlainText(QStringLiteral("memo stays"));
+    child<LargeTextView>(m_win.get(), "mmoHtml")->setText(QStringLiteral("memo stays"));
     m_win->LastResponseText = "kept";
     m_win->setPanelText(3, QStringLiteral("old status"));
     const QString target = m_dir.filePath(QStringLiteral("out.bin"));
