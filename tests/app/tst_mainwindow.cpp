@@ -45,6 +45,8 @@ private slots:
     void statusPanelsShareTheWidth();
     void getShowsBodyHeadersAndPanels();
     void utf8BodyIsConverted();
+    void memoShowsTheBodysOwnCharacters_data();
+    void memoShowsTheBodysOwnCharacters();
     void postSendsRowsDataAndLengths();
     void postWithContentTypeRowAndLengthRow();
     void getIgnoresData();
@@ -206,6 +208,45 @@ void TestMainWindow::utf8BodyIsConverted()
     QCOMPARE(m_win->LastResponseText, AnsiCodec::fromUnicode(QStringLiteral("<p>中文网页</p>")));
     // The size is that of the body as it arrived.
     QCOMPARE(m_win->panelText(4), QStringLiteral("%1 Byte").arg(utf8.size()));
+}
+
+void TestMainWindow::memoShowsTheBodysOwnCharacters_data()
+{
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<QByteArray>("kept"); // LastResponseText
+    const QString beyond = QStringLiteral("<p>中文 😀 한국어</p>");
+    QTest::newRow("UTF-8 beyond code page 936")
+        << beyond.toUtf8() << beyond << AnsiCodec::fromUnicode(beyond);
+    const QString chinese = QStringLiteral("<p>中文网页</p>");
+    QTest::newRow("code page 936") << AnsiCodec::fromUnicode(chinese) << chinese
+                                   << AnsiCodec::fromUnicode(chinese);
+    QTest::newRow("ASCII") << QByteArray("<b>plain</b>") << QStringLiteral("<b>plain</b>")
+                           << QByteArray("<b>plain</b>");
+}
+
+void TestMainWindow::memoShowsTheBodysOwnCharacters()
+{
+    QFETCH(QByteArray, body);
+    QFETCH(QString, shown);
+    QFETCH(QByteArray, kept);
+    m_server->route("/b", ScriptedResponse::ok(body, "text/html"));
+    typeUrl(m_server->url("/b"));
+    send();
+    QCOMPARE(memo(), shown);
+    QCOMPARE(m_win->LastResponseText, kept);
+    // ASCII: one copy of the body serves both.
+    const char* memoBytes = child<LargeTextView>(m_win.get(), "mmoHtml")->utf8().constData();
+    QCOMPARE(memoBytes == m_win->LastResponseText.constData(), kept == shown.toUtf8());
+
+    // Plain text and back to HTML: the same characters again, no request.
+    auto* view = child<QComboBox>(m_win.get(), "cbbResultType");
+    for (int index : {1, 0}) {
+        view->setCurrentIndex(index);
+        emit view->activated(index);
+    }
+    QCOMPARE(memo(), shown);
+    QCOMPARE(m_server->requestCount(), 1);
 }
 
 void TestMainWindow::postSendsRowsDataAndLengths()
