@@ -35,6 +35,7 @@ constexpr qint64 kCutSlack = 128;
 constexpr int kMargin = 4;
 constexpr qreal kTabStop = 80;
 constexpr size_t kMaxCachedPieces = 600;
+constexpr qint64 kMaxCachedBytes = qint64(2) << 20;
 constexpr qint64 kSearchChunk = qint64(1) << 20;
 
 inline bool isLineEnd(char c)
@@ -528,6 +529,7 @@ struct LargeTextView::Layout
         decode(d + start, piece->end - start, &piece->controls, piece->text, piece->byteAt);
         layOut(*piece);
         m_cache.emplace(start, piece);
+        m_cachedBytes += piece->end - piece->start;
         return piece;
     }
 
@@ -586,8 +588,10 @@ struct LargeTextView::Layout
 
     void invalidate(bool pieces)
     {
-        if (pieces)
+        if (pieces) {
             m_cache.clear();
+            m_cachedBytes = 0;
+        }
         m_shown.clear();
         m_maxValid = false;
         m_shownValid = false;
@@ -630,10 +634,14 @@ struct LargeTextView::Layout
                 y += line.height();
             }
             m_shownValid = true;
-            if (m_cache.size() > kMaxCachedPieces) {
+            if (m_cache.size() > kMaxCachedPieces || m_cachedBytes > kMaxCachedBytes) {
                 m_cache.clear();
-                for (const Shown& s : m_shown)
-                    m_cache.emplace(s.line.piece->start, s.line.piece);
+                m_cachedBytes = 0;
+                for (const Shown& s : m_shown) {
+                    const Piece& piece = *s.line.piece;
+                    if (m_cache.emplace(piece.start, s.line.piece).second)
+                        m_cachedBytes += piece.end - piece.start;
+                }
             }
         }
     }
@@ -655,6 +663,7 @@ struct LargeTextView::Layout
     qreal m_width = -1;
     int m_height = 0;
     std::unordered_map<qint64, PiecePtr> m_cache;
+    qint64 m_cachedBytes = 0;
     std::vector<Shown> m_shown;
     qint64 m_top = 0;
     qint64 m_max = 0;
@@ -1026,9 +1035,30 @@ void LargeTextView::paintEvent(QPaintEvent* event)
 
 void LargeTextView::resizeEvent(QResizeEvent* event)
 {
+    // Laid out again at the next paint (or query), once the viewport has
+    // its new size too.
     QAbstractScrollArea::resizeEvent(event);
-    relayoutIfNeeded();
     viewport()->update();
+}
+
+bool LargeTextView::event(QEvent* event)
+{
+    // The keys the view handles itself win over shortcuts of the window.
+    if (event->type() == QEvent::ShortcutOverride) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        const Qt::KeyboardModifiers modifiers = key->modifiers() & ~Qt::KeypadModifier;
+        const bool navigation =
+            (modifiers & ~Qt::ControlModifier) == Qt::NoModifier &&
+            (key->key() == Qt::Key_Up || key->key() == Qt::Key_Down ||
+             key->key() == Qt::Key_PageUp || key->key() == Qt::Key_PageDown ||
+             key->key() == Qt::Key_Home || key->key() == Qt::Key_End);
+        if (navigation || key->matches(QKeySequence::Copy) ||
+            key->matches(QKeySequence::SelectAll)) {
+            event->accept();
+            return true;
+        }
+    }
+    return QAbstractScrollArea::event(event);
 }
 
 void LargeTextView::changeEvent(QEvent* event)
