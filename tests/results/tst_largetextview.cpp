@@ -64,6 +64,7 @@ private slots:
     void mouseSelects();
     void dragBelowTheViewScrollsAndExtends();
     void selectionKeepsItsColourWithoutFocus();
+    void textTakesThePalettesTextColour();
     void search_data();
     void search();
     void contextMenuCopiesAndSelectsAll();
@@ -347,6 +348,27 @@ void TestLargeTextView::selectionKeepsItsColourWithoutFocus()
     QCOMPARE(QColor(shot.pixel(m_view->cursorRect(10).center())), QColor(0, 0, 200));
     QCOMPARE(QColor(shot.pixel(m_view->cursorRect(20).center() + QPoint(2, 0))),
              m_view->palette().color(QPalette::Inactive, QPalette::Base));
+}
+
+void TestLargeTextView::textTakesThePalettesTextColour()
+{
+    QPalette palette = m_view->palette();
+    palette.setColor(QPalette::Text, QColor(255, 0, 0));
+    m_view->setPalette(palette);
+    QFont big = m_view->font();
+    big.setPointSize(28);
+    big.setBold(true);
+    m_view->setFont(big);
+    show("MMMM");
+    const QImage shot = m_view->viewport()->grab().toImage();
+    int red = 0;
+    for (int y = 0; y < shot.height(); ++y) {
+        for (int x = 0; x < shot.width(); ++x) {
+            const QColor c = shot.pixelColor(x, y);
+            red += c.red() > 240 && c.green() < 15 && c.blue() < 15;
+        }
+    }
+    QVERIFY2(red > 50, qPrintable(QString::number(red)));
 }
 
 void TestLargeTextView::search_data()
