@@ -325,8 +325,8 @@ private:
                 lowerAscii(m_d + a, hi - a, m_lowered.data());
                 hay = m_lowered.data();
             }
-            const qint64 at = last ? lastOccurrence(hay, hi - a, m_bytes)
-                                   : firstOccurrence(hay, hi - a, m_bytes);
+            const qint64 at =
+                last ? lastOccurrence(hay, hi - a, m_bytes) : firstOccurrence(hay, hi - a, m_bytes);
             if (at < 0)
                 return std::nullopt;
             return Match{a + at, a + at + m};
@@ -375,9 +375,9 @@ private:
 struct Piece
 {
     qint64 start = 0;
-    qint64 end = 0;    // after its last character: a line end, a cut or the end
-    qint64 next = -1;  // start of the following piece; -1 for the last one
-    QString text;      // as shown
+    qint64 end = 0;   // after its last character: a line end, a cut or the end
+    qint64 next = -1; // start of the following piece; -1 for the last one
+    QString text;     // as shown
     std::vector<qint32> byteAt;
     std::vector<int> controls; // where caret notation stands in for a control character
     QTextLayout layout;
@@ -1047,11 +1047,10 @@ bool LargeTextView::event(QEvent* event)
     if (event->type() == QEvent::ShortcutOverride) {
         auto* key = static_cast<QKeyEvent*>(event);
         const Qt::KeyboardModifiers modifiers = key->modifiers() & ~Qt::KeypadModifier;
-        const bool navigation =
-            (modifiers & ~Qt::ControlModifier) == Qt::NoModifier &&
-            (key->key() == Qt::Key_Up || key->key() == Qt::Key_Down ||
-             key->key() == Qt::Key_PageUp || key->key() == Qt::Key_PageDown ||
-             key->key() == Qt::Key_Home || key->key() == Qt::Key_End);
+        const bool navigation = (modifiers & ~Qt::ControlModifier) == Qt::NoModifier &&
+                                (key->key() == Qt::Key_Up || key->key() == Qt::Key_Down ||
+                                 key->key() == Qt::Key_PageUp || key->key() == Qt::Key_PageDown ||
+                                 key->key() == Qt::Key_Home || key->key() == Qt::Key_End);
         if (navigation || key->matches(QKeySequence::Copy) ||
             key->matches(QKeySequence::SelectAll)) {
             event->accept();

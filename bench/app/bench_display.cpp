@@ -63,8 +63,8 @@ QByteArray shortLines(qint64 bytes)
     text.reserve(bytes + 256);
     quint32 seed = 7;
     for (int i = 0; text.size() < bytes; ++i) {
-        text += "    {\"id\": " + QByteArray::number(i) + ", \"title\": \"" + words(seed, 4) +
-                "\"},\n";
+        text +=
+            "    {\"id\": " + QByteArray::number(i) + ", \"title\": \"" + words(seed, 4) + "\"},\n";
         text += "    <li><a href=\"/n/" + QByteArray::number(i) + ".html\">item</a></li>\n";
     }
     text += "  ]\n}\n";
@@ -269,12 +269,13 @@ int main(int argc, char* argv[])
     Window w;
     PaintCounter painted;
     w.memo->viewport()->installEventFilter(&painted);
-    std::printf("Send button to HTML memo painted (platform %s), median of rounds after one\n"
-                "warm-up [lowest-highest]; curl is its own %%{time_total} for the same URL;\n"
-                "QPlainTextEdit is setPlainText + repaint of the same text (median of its rounds).\n\n",
-                qPrintable(QGuiApplication::platformName()));
-    std::printf("%-20s %9s %22s %8s %13s %10s\n", "body", "curl ms", "send->painted ms",
-                "x curl", "QPlainText ms", "x QPlain");
+    std::printf(
+        "Send button to HTML memo painted (platform %s), median of rounds after one\n"
+        "warm-up [lowest-highest]; curl is its own %%{time_total} for the same URL;\n"
+        "QPlainTextEdit is setPlainText + repaint of the same text (median of its rounds).\n\n",
+        qPrintable(QGuiApplication::platformName()));
+    std::printf("%-20s %9s %22s %8s %13s %10s\n", "body", "curl ms", "send->painted ms", "x curl",
+                "QPlainText ms", "x QPlain");
 
     bool allMet = true;
     for (const Case& c : cases) {
@@ -287,7 +288,8 @@ int main(int argc, char* argv[])
         w.setUrl(url);
         w.sendAndPaint(); // warm-up
         const int paintsBefore = painted.paints;
-        const Spread ours = timed(c.rounds, [] {}, [&] { w.sendAndPaint(); });
+        const Spread ours = timed(
+            c.rounds, [] {}, [&] { w.sendAndPaint(); });
         if (w.memo->utf8().size() != c.body.size() || painted.paints == paintsBefore ||
             !w.prompter.errors.isEmpty()) {
             std::fprintf(stderr, "%s: the response was not shown: %s\n", c.label,
@@ -328,15 +330,19 @@ int main(int argc, char* argv[])
     for (const Case& c : cases) {
         const QByteArray url = server.url(c.path);
         QByteArray body;
-        const Spread fetch = timed(5, [&] { body.clear(); }, [&] {
-            auto http = CreateHttpComponent(kProgIdServerXmlHttp);
-            http->open("get", url, false, {}, {});
-            http->send({});
-            body = http->responseBody().value_or(QByteArray());
-        });
+        const Spread fetch = timed(
+            5, [&] { body.clear(); },
+            [&] {
+                auto http = CreateHttpComponent(kProgIdServerXmlHttp);
+                http->open("get", url, false, {}, {});
+                http->send({});
+                body = http->responseBody().value_or(QByteArray());
+            });
         bool utf8 = false;
-        const Spread detect = timed(5, [] {}, [&] { utf8 = IsUTF8Encoded(body); });
-        const Spread convert = timed(5, [] {}, [&] { AnsiCodec::utf8ToAnsi(body); });
+        const Spread detect = timed(
+            5, [] {}, [&] { utf8 = IsUTF8Encoded(body); });
+        const Spread convert = timed(
+            5, [] {}, [&] { AnsiCodec::utf8ToAnsi(body); });
         const Spread emptied = timed(
             5, [&] { w.memo->clear(); }, [&] { paintNow(w.window.get()); });
         const Spread first = timed(
@@ -352,10 +358,11 @@ int main(int argc, char* argv[])
                 paintNow(w.memo->viewport());
             });
         const Spread wheel = timed(
-            5, [&] { w.memo->scrollToPosition(body.size() / 2); }, [&] {
-            sendWheelStep(w.memo->viewport());
-            paintNow(w.memo->viewport());
-        });
+            5, [&] { w.memo->scrollToPosition(body.size() / 2); },
+            [&] {
+                sendWheelStep(w.memo->viewport());
+                paintNow(w.memo->viewport());
+            });
         const double share = std::max({first.median, end.median, wheel.median});
         allMet = allMet && share < 20 && utf8;
         std::printf("%-20s %7.1f %7.1f %8.1f %8.1f %9.2f %9.2f %9.2f\n", c.label, fetch.median,
@@ -373,10 +380,12 @@ int main(int argc, char* argv[])
         text.append("\"needle-at-the-end\" \"Ελληνικά\"\n");
         w.memo->setUtf8(text);
         const auto search = [&](const QString& needle, QTextDocument::FindFlags flags) {
-            return timed(3, [&] { w.memo->setSelection(0, 0); }, [&] {
-                if (!w.memo->find(needle, flags))
-                    std::fprintf(stderr, "not found\n");
-            });
+            return timed(
+                3, [&] { w.memo->setSelection(0, 0); },
+                [&] {
+                    if (!w.memo->find(needle, flags))
+                        std::fprintf(stderr, "not found\n");
+                });
         };
         const Spread exact =
             search(QStringLiteral("needle-at-the-end"), QTextDocument::FindCaseSensitively);

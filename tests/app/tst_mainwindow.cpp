@@ -219,8 +219,8 @@ void TestMainWindow::memoShowsTheBodysOwnCharacters_data()
     QTest::newRow("UTF-8 beyond code page 936")
         << beyond.toUtf8() << beyond << AnsiCodec::fromUnicode(beyond);
     const QString chinese = QStringLiteral("<p>中文网页</p>");
-    QTest::newRow("code page 936") << AnsiCodec::fromUnicode(chinese) << chinese
-                                   << AnsiCodec::fromUnicode(chinese);
+    QTest::newRow("code page 936")
+        << AnsiCodec::fromUnicode(chinese) << chinese << AnsiCodec::fromUnicode(chinese);
     QTest::newRow("ASCII") << QByteArray("<b>plain</b>") << QStringLiteral("<b>plain</b>")
                            << QByteArray("<b>plain</b>");
 }

@@ -346,8 +346,7 @@ void TestExtrasGui::unwritableInstallFolder()
 
     // It works: a request goes out and its answer is shown.
     sendFromUrl("still works");
-    QCOMPARE(child<LargeTextView>(m_win.get(), "mmoHtml")->text(),
-             QStringLiteral("still works"));
+    QCOMPARE(child<LargeTextView>(m_win.get(), "mmoHtml")->text(), QStringLiteral("still works"));
 
     // A font command applies the font and reports the failed write.
     m_prompter.fontAnswers.enqueue(

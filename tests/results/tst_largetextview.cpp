@@ -7,11 +7,17 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QMenu>
+#include <QRandomGenerator>
 #include <QScrollBar>
 #include <QTest>
 #include <QWheelEvent>
 
 namespace {
+
+bool isLineEnd(const QByteArray& piece)
+{
+    return piece.endsWith('\n') || piece.endsWith('\r');
+}
 
 QByteArray u8(const char16_t* text)
 {
@@ -59,6 +65,7 @@ private slots:
     void controlCharactersAreVisibleAndCopiedAsThemselves();
     void wrapsAtTheWidthAndFollowsResizeAndFont();
     void scrollBarReachesBothEndsOfAHugeLine();
+    void linesAreTheSameWalkedDownAndUp();
     void keysWheelAndBarArrowsMoveByLines_data();
     void keysWheelAndBarArrowsMoveByLines();
     void mouseSelects();
@@ -111,7 +118,8 @@ void TestLargeTextView::textIsKeptAndShownExactly_data()
     QTest::addColumn<QList<qint64>>("lineStarts");
     QTest::newRow("LF") << QByteArray("ab\ncd\n") << QList<qint64>{0, 3, 6};
     QTest::newRow("CR LF is one line end") << QByteArray("ab\r\ncd") << QList<qint64>{0, 4};
-    QTest::newRow("a lone CR ends a line") << QByteArray("ab\rcd\r\r\nx") << QList<qint64>{0, 3, 6, 8};
+    QTest::newRow("a lone CR ends a line")
+        << QByteArray("ab\rcd\r\r\nx") << QList<qint64>{0, 3, 6, 8};
     QTest::newRow("tab and NUL do not end it") << QByteArray("a\tb\0c", 5) << QList<qint64>{0};
     QTest::newRow("not UTF-8") << QByteArray("a\xff\xfe\xc3(z\n1") << QList<qint64>{0, 7};
     QTest::newRow("Chinese and emoji") << u8(u"中文 😀 é\n二") << QList<qint64>{0, 15};
@@ -145,7 +153,7 @@ void TestLargeTextView::textIsKeptAndShownExactly()
 
 void TestLargeTextView::controlCharactersAreVisibleAndCopiedAsThemselves()
 {
-    const QByteArray text("a\x01" "b\0c\x7f" "d\te", 9);
+    const QByteArray text("a\001b\000c\177d\te", 9);
     show(text);
     // Each control character takes the room of its caret notation, so it
     // is seen, and the text after it follows on the same line.
@@ -219,6 +227,41 @@ void TestLargeTextView::scrollBarReachesBothEndsOfAHugeLine()
     QVERIFY(m_view->isPositionVisible(0));
 }
 
+void TestLargeTextView::linesAreTheSameWalkedDownAndUp()
+{
+    // Long lines with and without blanks, Chinese, short lines, CR, CR LF.
+    QRandomGenerator random(20261208);
+    QByteArray text;
+    const QByteArray pieces[] = {"word ", "x", u8(u"中文"), "\r", "\r\n", "\n", "{\"a\":1},"};
+    while (text.size() < 120000) {
+        const QByteArray& piece = pieces[random.bounded(7)];
+        text += piece.repeated(isLineEnd(piece) ? 1 : int(random.bounded(1, 3000)));
+    }
+    show(text);
+    std::vector<qint64> down{m_view->topPosition()};
+    for (;;) {
+        QTest::keyClick(m_view.get(), Qt::Key_Down);
+        if (m_view->topPosition() == down.back())
+            break;
+        QVERIFY(m_view->topPosition() > down.back());
+        down.push_back(m_view->topPosition());
+    }
+    QCOMPARE(m_view->verticalScrollBar()->value(), m_view->verticalScrollBar()->maximum());
+    std::vector<qint64> up{down.back()};
+    while (m_view->topPosition() > 0) {
+        QTest::keyClick(m_view.get(), Qt::Key_Up);
+        up.push_back(m_view->topPosition());
+    }
+    std::reverse(up.begin(), up.end());
+    QCOMPARE(up, down);
+    // Any position inside a line brings that line to the top.
+    for (size_t i = 0; i + 1 < down.size(); i += 7) {
+        const qint64 inside = down[i] + random.bounded(down[i + 1] - down[i]);
+        m_view->scrollToPosition(inside);
+        QCOMPARE(m_view->topPosition(), down[i]);
+    }
+}
+
 void TestLargeTextView::keysWheelAndBarArrowsMoveByLines_data()
 {
     // Starting with line 50 at the top: what comes to the top. -1 stands
@@ -254,8 +297,8 @@ void TestLargeTextView::keysWheelAndBarArrowsMoveByLines()
     const QPoint middle = m_view->viewport()->rect().center();
     if (gesture.startsWith(QLatin1String("wheel"))) {
         QWheelEvent wheel(middle, m_view->viewport()->mapToGlobal(middle), QPoint(),
-                          QPoint(0, gesture.endsWith(QLatin1Char('+')) ? 120 : -120),
-                          Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+                          QPoint(0, gesture.endsWith(QLatin1Char('+')) ? 120 : -120), Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
         QApplication::sendEvent(m_view->viewport(), &wheel);
     } else if (gesture.startsWith(QLatin1String("bar"))) {
         m_view->verticalScrollBar()->triggerAction(gesture.endsWith(QLatin1Char('+'))
@@ -267,9 +310,8 @@ void TestLargeTextView::keysWheelAndBarArrowsMoveByLines()
                                               {QStringLiteral("PageDown"), Qt::Key_PageDown},
                                               {QStringLiteral("PageUp"), Qt::Key_PageUp},
                                               {QStringLiteral("End"), Qt::Key_End}};
-        QTest::keyClick(m_view.get(), keys.value(gesture), gesture == QLatin1String("End")
-                                                               ? Qt::ControlModifier
-                                                               : Qt::NoModifier);
+        QTest::keyClick(m_view.get(), keys.value(gesture),
+                        gesture == QLatin1String("End") ? Qt::ControlModifier : Qt::NoModifier);
     }
     if (topLine == -1)
         topLine = firstHidden;
@@ -320,8 +362,8 @@ void TestLargeTextView::dragBelowTheViewScrollsAndExtends()
     QTest::mousePress(m_view->viewport(), Qt::LeftButton, Qt::NoModifier,
                       m_view->cursorRect(2).center());
     const QPoint below(20, m_view->viewport()->height() + 40);
-    QMouseEvent move(QEvent::MouseMove, below, m_view->viewport()->mapToGlobal(below),
-                     Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+    QMouseEvent move(QEvent::MouseMove, below, m_view->viewport()->mapToGlobal(below), Qt::NoButton,
+                     Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(m_view->viewport(), &move);
     QTRY_VERIFY(m_view->topPosition() > lineStart(text, 20));
     QTest::mouseRelease(m_view->viewport(), Qt::LeftButton, Qt::NoModifier, below);
@@ -377,7 +419,7 @@ void TestLargeTextView::search_data()
     QTest::addColumn<QString>("needle");
     QTest::addColumn<bool>("matchCase");
     QTest::addColumn<bool>("backward");
-    QTest::addColumn<qint64>("from"); // the caret before the search
+    QTest::addColumn<qint64>("from");  // the caret before the search
     QTest::addColumn<qint64>("found"); // -1: none
     const QByteArray abc = "Alpha beta ALPHA alpha";
     const QString alpha = QStringLiteral("alpha");
@@ -385,16 +427,16 @@ void TestLargeTextView::search_data()
     QTest::newRow("case ignored") << abc << alpha << false << false << qint64(1) << qint64(11);
     QTest::newRow("backward") << abc << alpha << false << true << qint64(11) << qint64(0);
     QTest::newRow("past the last") << abc << alpha << true << false << qint64(18) << qint64(-1);
-    QTest::newRow("before the first") << abc << QStringLiteral("Alpha") << true << true << qint64(0)
-                                      << qint64(-1);
-    QTest::newRow("Kelvin sign folds to k") << u8(u"ok \u212A!") << QStringLiteral("k") << false
-                                            << false << qint64(2) << qint64(3);
-    QTest::newRow("Kelvin sign is no k with case") << u8(u"ok \u212A!") << QStringLiteral("k")
-                                                   << true << false << qint64(2) << qint64(-1);
-    QTest::newRow("long s folds to s") << u8(u"\u017Ftop") << QStringLiteral("STOP") << false
-                                       << false << qint64(0) << qint64(0);
-    QTest::newRow("Greek ignores case") << u8(u"abc ΑΒΓ αβγ") << QStringLiteral("αβγ") << false
-                                        << true << qint64(11) << qint64(4);
+    QTest::newRow("before the first")
+        << abc << QStringLiteral("Alpha") << true << true << qint64(0) << qint64(-1);
+    QTest::newRow("Kelvin sign folds to k")
+        << u8(u"ok \u212A!") << QStringLiteral("k") << false << false << qint64(2) << qint64(3);
+    QTest::newRow("Kelvin sign is no k with case")
+        << u8(u"ok \u212A!") << QStringLiteral("k") << true << false << qint64(2) << qint64(-1);
+    QTest::newRow("long s folds to s")
+        << u8(u"\u017Ftop") << QStringLiteral("STOP") << false << false << qint64(0) << qint64(0);
+    QTest::newRow("Greek ignores case")
+        << u8(u"abc ΑΒΓ αβγ") << QStringLiteral("αβγ") << false << true << qint64(11) << qint64(4);
     QTest::newRow("Chinese") << u8(u"中文网页 中文") << QStringLiteral("中文") << false << false
                              << qint64(3) << qint64(13);
     // Matches across the seams of the megabyte chunks the search reads.
@@ -407,10 +449,10 @@ void TestLargeTextView::search_data()
         QTest::addRow("seam backward, match case %d", matchCase)
             << seam << QStringLiteral("Needle") << matchCase << true << 2 * mb << mb - 3;
     }
-    QTest::newRow("seam forward, folded") << seam << QStringLiteral("edleαβγ") << false << false
-                                          << qint64(0) << mb - 1;
-    QTest::newRow("seam backward, folded") << seam << QStringLiteral("dleαβγ") << false << true
-                                           << 2 * mb + 2 << mb;
+    QTest::newRow("seam forward, folded")
+        << seam << QStringLiteral("edleαβγ") << false << false << qint64(0) << mb - 1;
+    QTest::newRow("seam backward, folded")
+        << seam << QStringLiteral("dleαβγ") << false << true << 2 * mb + 2 << mb;
 }
 
 void TestLargeTextView::search()
