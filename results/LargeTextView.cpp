@@ -687,6 +687,9 @@ LargeTextView::LargeTextView(QWidget* parent)
     connect(verticalScrollBar(), &QScrollBar::valueChanged, this, &LargeTextView::barValueChanged);
     connect(verticalScrollBar(), &QScrollBar::actionTriggered, this,
             &LargeTextView::barActionTriggered);
+    // The bar counts in bytes; a wheel turned over it scrolls lines, as over
+    // the text.
+    verticalScrollBar()->installEventFilter(this);
 }
 
 LargeTextView::~LargeTextView() = default;
@@ -1039,6 +1042,15 @@ void LargeTextView::resizeEvent(QResizeEvent* event)
     // its new size too.
     QAbstractScrollArea::resizeEvent(event);
     viewport()->update();
+}
+
+bool LargeTextView::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == verticalScrollBar() && event->type() == QEvent::Wheel) {
+        wheelEvent(static_cast<QWheelEvent*>(event));
+        return true;
+    }
+    return QAbstractScrollArea::eventFilter(watched, event);
 }
 
 bool LargeTextView::event(QEvent* event)

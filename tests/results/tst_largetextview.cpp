@@ -272,6 +272,7 @@ void TestLargeTextView::keysWheelAndBarArrowsMoveByLines_data()
     QTest::newRow("Up") << QStringLiteral("Up") << 49;
     QTest::newRow("wheel down one notch") << QStringLiteral("wheel-") << 50 + 3;
     QTest::newRow("wheel up one notch") << QStringLiteral("wheel+") << 50 - 3;
+    QTest::newRow("wheel over the bar") << QStringLiteral("wheel-bar") << 50 + 3;
     QTest::newRow("bar arrow down") << QStringLiteral("bar+") << 51;
     QTest::newRow("bar arrow up") << QStringLiteral("bar-") << 49;
     QTest::newRow("PageDown") << QStringLiteral("PageDown") << -1;
@@ -296,10 +297,13 @@ void TestLargeTextView::keysWheelAndBarArrowsMoveByLines()
 
     const QPoint middle = m_view->viewport()->rect().center();
     if (gesture.startsWith(QLatin1String("wheel"))) {
-        QWheelEvent wheel(middle, m_view->viewport()->mapToGlobal(middle), QPoint(),
+        QWidget* under = gesture.endsWith(QLatin1String("bar"))
+                             ? static_cast<QWidget*>(m_view->verticalScrollBar())
+                             : m_view->viewport();
+        QWheelEvent wheel(middle, under->mapToGlobal(middle), QPoint(),
                           QPoint(0, gesture.endsWith(QLatin1Char('+')) ? 120 : -120), Qt::NoButton,
                           Qt::NoModifier, Qt::NoScrollPhase, false);
-        QApplication::sendEvent(m_view->viewport(), &wheel);
+        QApplication::sendEvent(under, &wheel);
     } else if (gesture.startsWith(QLatin1String("bar"))) {
         m_view->verticalScrollBar()->triggerAction(gesture.endsWith(QLatin1Char('+'))
                                                        ? QAbstractSlider::SliderSingleStepAdd
