@@ -140,7 +140,7 @@ void TFrmMain::edtDataDblClick()
 
 void TFrmMain::mmoHtmlDblClick()
 {
-    m_prompter->setClipboardText(ui->mmoHtml->toPlainText());
+    m_prompter->setClipboardText(ui->mmoHtml->text());
 }
 
 bool TFrmMain::mmoHtmlKeyDown(QKeyEvent* event)
@@ -166,10 +166,13 @@ void TFrmMain::showFindDialog()
         connect(FindDialog1->btnFindNext, &QPushButton::clicked, this,
                 [this] { guarded([this] { findInHtml(false); }); });
     }
-    // A selection on one line is the likely thing to look for.
-    const QString selected = ui->mmoHtml->textCursor().selectedText();
-    if (!selected.isEmpty() && !selected.contains(QChar::ParagraphSeparator))
-        FindDialog1->edtFindText->setText(selected);
+    // A short selection on one line is the likely thing to look for.
+    const LargeTextView* memo = ui->mmoHtml;
+    if (memo->hasSelection() && memo->selectionEnd() - memo->selectionStart() <= 1024) {
+        const QString selected = memo->selectedText();
+        if (!selected.contains(QLatin1Char('\n')) && !selected.contains(QLatin1Char('\r')))
+            FindDialog1->edtFindText->setText(selected);
+    }
     FindDialog1->show();
     FindDialog1->raise();
     FindDialog1->activateWindow();

@@ -113,6 +113,10 @@ void TFrmMain::btnSendReqestClick()
         setPanelText(2, QStringLiteral("正在从网址下载到文件"));
     } else {
         ui->mmoHtml->clear();
+        // The memo's own copy of the last body goes too: a request that fails
+        // shows LastResponseText again from its code page 936 bytes.
+        m_htmlMemoText.clear();
+        m_htmlMemoTextOf.clear();
         ui->mmoRespHeaders->clear();
         setPanelText(2, QStringLiteral("正在加载html"));
         // Once, so the emptied memos and the progress text are painted
@@ -182,13 +186,8 @@ void TFrmMain::btnSendReqestClick()
         setPanelText(2, QStringLiteral("文件保存完成"));
     } else {
         ui->mmoRespHeaders->setPlainText(AnsiCodec::toUnicode(http->getAllResponseHeaders()));
-        QString shown;
-        LastResponseText =
-            DecodeUtf8IfEncoded(http->responseBody().value_or(QByteArray()), &shown);
-        if (ui->cbbResultType->currentIndex() == 1)
-            shown = AnsiCodec::toUnicode(HtmlToText(LastResponseText));
-        ui->mmoHtml->setPlainText(shown);
-        shown = QString(); // a large text is not kept twice
+        takeResponseBody(http->responseBody().value_or(QByteArray()));
+        showResponseInMemo(ui->cbbResultType->currentIndex() == 1);
 
         if (ui->chkGetRespCookie->isChecked()) {
             const QByteArray cookies = ExtractSetCookies(http->getAllResponseHeaders());
@@ -212,6 +211,33 @@ void TFrmMain::btnSendReqestClick()
         http.reset();
     }
     setPanelText(4, QString::fromLatin1(FormatByteSize(size)));
+}
+
+void TFrmMain::takeResponseBody(const QByteArray& body)
+{
+    // The memo shows the body's own characters: a UTF-8 body as it came
+    // (shared, not copied), any other as code page 936, which for ASCII is
+    // the body again.
+    if (IsUTF8Encoded(body)) {
+        LastResponseText = AnsiCodec::utf8ToAnsi(body);
+        m_htmlMemoText = body;
+    } else {
+        LastResponseText = body;
+        m_htmlMemoText = AnsiCodec::ansiToUtf8(body);
+    }
+    m_htmlMemoTextOf = LastResponseText;
+}
+
+void TFrmMain::showResponseInMemo(bool plainText)
+{
+    if (plainText) {
+        ui->mmoHtml->setUtf8(AnsiCodec::ansiToUtf8(HtmlToText(LastResponseText)));
+        return;
+    }
+    // LastResponseText set from elsewhere has no UTF-8 of its own yet.
+    const bool same = m_htmlMemoTextOf.constData() == LastResponseText.constData() &&
+                      m_htmlMemoTextOf.size() == LastResponseText.size();
+    ui->mmoHtml->setUtf8(same ? m_htmlMemoText : AnsiCodec::ansiToUtf8(LastResponseText));
 }
 
 void TFrmMain::btnSaveToFileClick()

@@ -67,13 +67,7 @@ TFrmMain::TFrmMain(Environment environment, QWidget* parent)
     ui->lvwHeaders->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
     ui->lvwHeaders->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
 
-    // The selection of the HTML memo stays visible when it loses the focus.
-    QPalette html = ui->mmoHtml->palette();
-    html.setColor(QPalette::Inactive, QPalette::Highlight,
-                  html.color(QPalette::Active, QPalette::Highlight));
-    html.setColor(QPalette::Inactive, QPalette::HighlightedText,
-                  html.color(QPalette::Active, QPalette::HighlightedText));
-    ui->mmoHtml->setPalette(html);
+    // The HTML memo keeps its selection visible without the focus by itself.
     ui->mmoHtml->setFont(font()); // its own font from the start, not the window's
 
     // Controls anchored as designed (the top panel's design size is 884 x 200).

@@ -124,6 +124,11 @@ public:
     void edtDataDblClick();
     void mmoHtmlDblClick();
     bool mmoHtmlKeyDown(QKeyEvent* event);
+    // The one place where a body becomes LastResponseText and the HTML
+    // memo's text (app/FrmMainRequest.cpp); the memo then shows that text,
+    // or the plain text of the page.
+    void takeResponseBody(const QByteArray& body);
+    void showResponseInMemo(bool plainText);
     void mniFontUIClick();
     void mniFontHTMLClick();
     void applyInterfaceFont(const QFont& font, const QColor& color);
@@ -172,6 +177,10 @@ private:
     void showFindDialog();
     void findInHtml(bool reverse); // reverse: against the dialog's direction
     class TFindDialog* FindDialog1 = nullptr; // created by the first Ctrl+F in mmoHtml
+    // UTF-8 of the body as the HTML memo shows it, and the LastResponseText
+    // it goes with: a UTF-8 body keeps characters code page 936 lacks.
+    QByteArray m_htmlMemoText;
+    QByteArray m_htmlMemoTextOf;
 
 public:
     // Owned by the settings code; shared_ptr so that this header needs only

@@ -45,12 +45,12 @@ void TFrmMain::cbbResultTypeClick()
     if (view == 0) {
         if (LastResponseText.isEmpty())
             btnSendReqestClick();
-        ui->mmoHtml->setPlainText(AnsiCodec::toUnicode(LastResponseText));
+        showResponseInMemo(false);
     }
     if (view == 1) {
         if (LastResponseText.isEmpty())
             btnSendReqestClick();
-        ui->mmoHtml->setPlainText(AnsiCodec::toUnicode(HtmlToText(LastResponseText)));
+        showResponseInMemo(true);
     }
     if (view == 2) {
         if (LastResponseText.isEmpty())

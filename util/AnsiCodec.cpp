@@ -298,6 +298,77 @@ QByteArray utf8ToAnsi(const QByteArray& utf8, QString* shown)
         const auto ends = convertUtf8<false>(in, in + utf8.size(), o, nullptr);
         out.truncate(ends.first - o);
     }
+    // Chinese text takes a third less room in code page 936; what the
+    // truncation left over goes back to the system.
+    if (out.size() < out.capacity() - out.capacity() / 8)
+        out.squeeze();
+    return out;
+}
+
+QByteArray ansiToUtf8(const QByteArray& ansi)
+{
+    const auto* p = reinterpret_cast<const unsigned char*>(ansi.constData());
+    const unsigned char* const end = p + ansi.size();
+    const unsigned char* high = p;
+    while (end - high >= 8) {
+        quint64 word;
+        std::memcpy(&word, high, 8);
+        if (word & 0x8080808080808080ULL)
+            break;
+        high += 8;
+    }
+    while (high < end && *high < 0x80)
+        ++high;
+    if (high == end)
+        return ansi;
+
+    const Cp936Tables& t = tables();
+    // A byte gives at most three bytes of UTF-8 (U+FFFD, or the euro sign of
+    // 0x80); pages of the buffer that are never written cost nothing.
+    QByteArray out(ansi.size() * 3, Qt::Uninitialized);
+    const qsizetype prefix = high - p;
+    std::memcpy(out.data(), p, size_t(prefix));
+    char* o = out.data() + prefix;
+    const auto put = [&o](char16_t unit) {
+        if (unit < 0x80) {
+            *o++ = char(unit);
+            return;
+        }
+        if (unit < 0x800) {
+            *o++ = char(0xC0 | unit >> 6);
+        } else {
+            *o++ = char(0xE0 | unit >> 12);
+            *o++ = char(0x80 | (unit >> 6 & 0x3F));
+        }
+        *o++ = char(0x80 | (unit & 0x3F));
+    };
+    p = high;
+    while (p < end) {
+        while (end - p >= 8) {
+            quint64 word;
+            std::memcpy(&word, p, 8);
+            if (word & 0x8080808080808080ULL)
+                break;
+            std::memcpy(o, p, 8);
+            o += 8;
+            p += 8;
+        }
+        if (p == end)
+            break;
+        const unsigned char c = *p++;
+        if (c < 0x80) {
+            *o++ = char(c);
+        } else if (const char16_t one = t.single[c]) {
+            put(one);
+        } else if (p < end && t.pair[size_t(c) << 8 | *p]) {
+            put(t.pair[size_t(c) << 8 | *p]);
+            ++p;
+        } else {
+            put(kReplacement);
+        }
+    }
+    out.truncate(o - out.constData());
+    out.squeeze();
     return out;
 }
 

@@ -21,4 +21,8 @@ QString toUnicode(const QByteArray& ansi);
 // result gives), in the same pass.
 QByteArray utf8ToAnsi(const QByteArray& utf8, QString* shown = nullptr);
 
+// Code page 936 -> UTF-8, with the characters toUnicode gives. A text of
+// ASCII bytes only is returned itself (shared, not copied).
+QByteArray ansiToUtf8(const QByteArray& ansi);
+
 } // namespace AnsiCodec

@@ -4,6 +4,7 @@
 #include "app/StatusPanels.h"
 #include "app/untFrmMain.h"
 #include "headers/HeaderList.h"
+#include "results/LargeTextView.h"
 #include "support/LoopbackServer.h"
 #include "support/ScriptedPrompter.h"
 #include "util/AnsiCodec.h"
@@ -44,6 +45,8 @@ private slots:
     void statusPanelsShareTheWidth();
     void getShowsBodyHeadersAndPanels();
     void utf8BodyIsConverted();
+    void memoShowsTheBodysOwnCharacters_data();
+    void memoShowsTheBodysOwnCharacters();
     void postSendsRowsDataAndLengths();
     void postWithContentTypeRowAndLengthRow();
     void getIgnoresData();
@@ -66,7 +69,7 @@ private slots:
 private:
     void send();
     void typeUrl(const QByteArray& url);
-    QString memo() const { return child<QPlainTextEdit>(m_win.get(), "mmoHtml")->toPlainText(); }
+    QString memo() const { return child<LargeTextView>(m_win.get(), "mmoHtml")->text(); }
     QString headersMemo() const
     {
         return child<QPlainTextEdit>(m_win.get(), "mmoRespHeaders")->toPlainText();
@@ -207,6 +210,45 @@ void TestMainWindow::utf8BodyIsConverted()
     QCOMPARE(m_win->panelText(4), QStringLiteral("%1 Byte").arg(utf8.size()));
 }
 
+void TestMainWindow::memoShowsTheBodysOwnCharacters_data()
+{
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<QByteArray>("kept"); // LastResponseText
+    const QString beyond = QStringLiteral("<p>中文 😀 한국어</p>");
+    QTest::newRow("UTF-8 beyond code page 936")
+        << beyond.toUtf8() << beyond << AnsiCodec::fromUnicode(beyond);
+    const QString chinese = QStringLiteral("<p>中文网页</p>");
+    QTest::newRow("code page 936")
+        << AnsiCodec::fromUnicode(chinese) << chinese << AnsiCodec::fromUnicode(chinese);
+    QTest::newRow("ASCII") << QByteArray("<b>plain</b>") << QStringLiteral("<b>plain</b>")
+                           << QByteArray("<b>plain</b>");
+}
+
+void TestMainWindow::memoShowsTheBodysOwnCharacters()
+{
+    QFETCH(QByteArray, body);
+    QFETCH(QString, shown);
+    QFETCH(QByteArray, kept);
+    m_server->route("/b", ScriptedResponse::ok(body, "text/html"));
+    typeUrl(m_server->url("/b"));
+    send();
+    QCOMPARE(memo(), shown);
+    QCOMPARE(m_win->LastResponseText, kept);
+    // ASCII: one copy of the body serves both.
+    const char* memoBytes = child<LargeTextView>(m_win.get(), "mmoHtml")->utf8().constData();
+    QCOMPARE(memoBytes == m_win->LastResponseText.constData(), kept == shown.toUtf8());
+
+    // Plain text and back to HTML: the same characters again, no request.
+    auto* view = child<QComboBox>(m_win.get(), "cbbResultType");
+    for (int index : {1, 0}) {
+        view->setCurrentIndex(index);
+        emit view->activated(index);
+    }
+    QCOMPARE(memo(), shown);
+    QCOMPARE(m_server->requestCount(), 1);
+}
+
 void TestMainWindow::postSendsRowsDataAndLengths()
 {
     m_server->route("/form", ScriptedResponse::ok("done"));
@@ -265,7 +307,7 @@ void TestMainWindow::getIgnoresData()
 
 void TestMainWindow::emptyUrlSendsNothing()
 {
-    child<QPlainTextEdit>(m_win.get(), "mmoHtml")->setPlainText(QStringLiteral("old"));
+    child<LargeTextView>(m_win.get(), "mmoHtml")->setText(QStringLiteral("old"));
     m_win->LastResponseText = "kept";
     typeUrl("   ");
     send();
@@ -430,7 +472,7 @@ void TestMainWindow::downloadWritesFileAndKeepsMemos()
 {
     const QByteArray body = LoopbackServer::patternBytes(0, 300000);
     m_server->route("/file", ScriptedResponse::patternBody(body.size()));
-    child<QPlainTextEdit>(m_win.get(), "mmoHtml")->setPlainText(QStringLiteral("memo stays"));
+    child<LargeTextView>(m_win.get(), "mmoHtml")->setText(QStringLiteral("memo stays"));
     m_win->LastResponseText = "kept";
     m_win->setPanelText(3, QStringLiteral("old status"));
     const QString target = m_dir.filePath(QStringLiteral("out.bin"));

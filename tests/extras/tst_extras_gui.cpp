@@ -6,6 +6,7 @@
 #include "extras/VersionUnit.h"
 #include "extras/untFrmAbout.h"
 #include "extras/untFrmNote.h"
+#include "results/LargeTextView.h"
 #include "settings/SettingsStore.h"
 #include "support/LoopbackServer.h"
 #include "support/ScriptedPrompter.h"
@@ -164,7 +165,7 @@ void TestExtrasGui::enterInUrlSends()
     url->setFocus();
     QTest::keyClick(url, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
     QCOMPARE(m_server->requestCount(), sends ? 1 : 0);
-    const QString memo = child<QPlainTextEdit>(m_win.get(), "mmoHtml")->toPlainText();
+    const QString memo = child<LargeTextView>(m_win.get(), "mmoHtml")->text();
     QCOMPARE(memo, sends ? QStringLiteral("<p>sent</p>") : QString());
     if (sends)
         QCOMPARE(m_server->lastRequest().path(), QByteArray("/enter"));
@@ -195,7 +196,7 @@ void TestExtrasGui::doubleClickPastes()
 void TestExtrasGui::htmlMemoCopyAndFind()
 {
     sendFromUrl("Alpha beta ALPHA alpha\n<p>second</p>");
-    auto* memo = child<QPlainTextEdit>(m_win.get(), "mmoHtml");
+    auto* memo = child<LargeTextView>(m_win.get(), "mmoHtml");
     QTest::mouseDClick(memo->viewport(), Qt::LeftButton, Qt::NoModifier, QPoint(5, 5));
     QCOMPARE(m_prompter.clipboard, QStringLiteral("Alpha beta ALPHA alpha\n<p>second</p>"));
 
@@ -212,28 +213,28 @@ void TestExtrasGui::htmlMemoCopyAndFind()
     // Down, case matched: only the last word fits.
     child<QLineEdit>(dialog, "edtFindText")->setText(QStringLiteral("alpha"));
     QTest::mouseClick(child<QPushButton>(dialog, "btnFindNext"), Qt::LeftButton);
-    QCOMPARE(memo->textCursor().selectionStart(), 17);
-    QCOMPARE(memo->textCursor().selectedText(), QStringLiteral("alpha"));
+    QCOMPARE(memo->selectionStart(), 17);
+    QCOMPARE(memo->selectedText(), QStringLiteral("alpha"));
     QVERIFY(m_prompter.messages.isEmpty());
     QTest::keyClick(memo, Qt::Key_F3);
     QCOMPARE(m_prompter.messages, QStringList{QStringLiteral("找不到“alpha”")});
 
     // Case ignored, from the start: F3 walks every match, Shift+F3 goes back.
     matchCase->setChecked(false);
-    memo->moveCursor(QTextCursor::Start);
+    memo->setSelection(0, 0);
     QTest::keyClick(memo, Qt::Key_F3);
-    QCOMPARE(memo->textCursor().selectionStart(), 0);
+    QCOMPARE(memo->selectionStart(), 0);
     QTest::keyClick(memo, Qt::Key_F3);
-    QCOMPARE(memo->textCursor().selectionStart(), 11);
-    QCOMPARE(memo->textCursor().selectedText(), QStringLiteral("ALPHA"));
+    QCOMPARE(memo->selectionStart(), 11);
+    QCOMPARE(memo->selectedText(), QStringLiteral("ALPHA"));
     QTest::keyClick(memo, Qt::Key_F3, Qt::ShiftModifier);
-    QCOMPARE(memo->textCursor().selectionStart(), 0);
+    QCOMPARE(memo->selectionStart(), 0);
     QCOMPARE(m_prompter.messages.size(), 1);
 }
 
 void TestExtrasGui::htmlFontSurvivesRestart()
 {
-    auto* memo = child<QPlainTextEdit>(m_win.get(), "mmoHtml");
+    auto* memo = child<LargeTextView>(m_win.get(), "mmoHtml");
     const QFont windowFont = m_win->font();
     const QFont memoBefore = memo->font();
     QFont chosen(QStringLiteral("WenQuanYi Micro Hei"), 12);
@@ -257,7 +258,7 @@ void TestExtrasGui::htmlFontSurvivesRestart()
     QCOMPARE(ini.readString("Options", "FontName", "<none>"), QByteArray("<none>"));
 
     openWindow(m_exe);
-    memo = child<QPlainTextEdit>(m_win.get(), "mmoHtml");
+    memo = child<LargeTextView>(m_win.get(), "mmoHtml");
     QCOMPARE(memo->font().pointSize(), 12);
     QCOMPARE(memo->font().family(), QStringLiteral("WenQuanYi Micro Hei"));
     QCOMPARE(memo->palette().color(QPalette::Text), QColor(255, 0, 0));
@@ -266,7 +267,7 @@ void TestExtrasGui::htmlFontSurvivesRestart()
 
 void TestExtrasGui::interfaceFontSparesOwnFontsAndDropsStyleAtRestart()
 {
-    auto* memo = child<QPlainTextEdit>(m_win.get(), "mmoHtml");
+    auto* memo = child<LargeTextView>(m_win.get(), "mmoHtml");
     auto* proxy = child<QCheckBox>(m_win.get(), "chkUseProxy");
     auto* cookie = child<QCheckBox>(m_win.get(), "chkGetRespCookie");
     auto* url = child<QLineEdit>(m_win.get(), "edtUrl");
@@ -320,14 +321,14 @@ void TestExtrasGui::cancelledFontWritesNothing()
     SettingsStore(m_win->SettingsFilePath).writeString("History", "URL", "http://keep/");
     const QByteArray before = settingsFileBytes();
     const QFont windowFont = m_win->font();
-    const QFont memoFont = child<QPlainTextEdit>(m_win.get(), "mmoHtml")->font();
+    const QFont memoFont = child<LargeTextView>(m_win.get(), "mmoHtml")->font();
 
     m_prompter.fontAnswers.enqueue(std::nullopt);
     m_win->findChild<QAction*>(QLatin1String(menu))->trigger();
     QCOMPARE(m_prompter.fontRequests.size(), 1);
     QCOMPARE(settingsFileBytes(), before);
     QCOMPARE(m_win->font(), windowFont);
-    QCOMPARE(child<QPlainTextEdit>(m_win.get(), "mmoHtml")->font(), memoFont);
+    QCOMPARE(child<LargeTextView>(m_win.get(), "mmoHtml")->font(), memoFont);
     QVERIFY(m_prompter.errors.isEmpty());
 }
 
@@ -345,14 +346,13 @@ void TestExtrasGui::unwritableInstallFolder()
 
     // It works: a request goes out and its answer is shown.
     sendFromUrl("still works");
-    QCOMPARE(child<QPlainTextEdit>(m_win.get(), "mmoHtml")->toPlainText(),
-             QStringLiteral("still works"));
+    QCOMPARE(child<LargeTextView>(m_win.get(), "mmoHtml")->text(), QStringLiteral("still works"));
 
     // A font command applies the font and reports the failed write.
     m_prompter.fontAnswers.enqueue(
         Prompter::FontChoice{QFont(QStringLiteral("WenQuanYi Micro Hei"), 14), Qt::black});
     m_win->findChild<QAction*>(QStringLiteral("mniFontHTML"))->trigger();
-    QCOMPARE(child<QPlainTextEdit>(m_win.get(), "mmoHtml")->font().pointSize(), 14);
+    QCOMPARE(child<LargeTextView>(m_win.get(), "mmoHtml")->font().pointSize(), 14);
     QCOMPARE(m_prompter.errors.size(), 1);
     QVERIFY2(m_prompter.errors[0].startsWith(QStringLiteral("Unable to write to ")),
              qPrintable(m_prompter.errors[0]));

@@ -5,6 +5,7 @@
 
 #include "app/untFrmMain.h"
 #include "headers/HeaderList.h"
+#include "results/LargeTextView.h"
 #include "support/LoopbackServer.h"
 #include "support/ScriptedPrompter.h"
 #include "support/TestHelpers.h"
@@ -12,7 +13,6 @@
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -153,7 +153,7 @@ void TestFaults::dropMidBodyKeepsPreviousResponse()
              qPrintable(m_prompter.errors.first()));
     // Nothing of the cut body is taken for a response.
     QCOMPARE(w->LastResponseText, QByteArray("<p>first</p>"));
-    QVERIFY(w->findChild<QPlainTextEdit*>(QStringLiteral("mmoHtml"))->toPlainText().isEmpty());
+    QVERIFY(w->findChild<LargeTextView*>(QStringLiteral("mmoHtml"))->text().isEmpty());
     QVERIFY(w->panelText(3).isEmpty());
 }
 

@@ -6,6 +6,7 @@
 #include "headers/HeaderList.h"
 #include "results/BrowserView.h"
 #include "results/HtmlToText.h"
+#include "results/LargeTextView.h"
 #include "support/LoopbackServer.h"
 #include "support/ProxyFixture.h"
 #include "support/ScriptedPrompter.h"
@@ -19,7 +20,6 @@
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QMenu>
-#include <QPlainTextEdit>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -85,7 +85,7 @@ private:
     void choose(int view);
     void typeUrl(const QByteArray& url);
     QVariant runJs(const QString& script);
-    QString memo() const { return child<QPlainTextEdit>(m_win.get(), "mmoHtml")->toPlainText(); }
+    QString memo() const { return child<LargeTextView>(m_win.get(), "mmoHtml")->text(); }
     QComboBox* views() const { return child<QComboBox>(m_win.get(), "cbbResultType"); }
     QByteArray proxiedUrl(const QByteArray& path) const;
     BrowserView* startedBrowser();
@@ -411,7 +411,7 @@ void TestResultViews::sendHidesTheBrowserWhichCoversTheMemo()
     typeUrl(m_server->url("/s"));
     choose(3);
     BrowserView* wb = m_win->existingBrowser();
-    auto* html = child<QPlainTextEdit>(m_win.get(), "mmoHtml");
+    auto* html = child<LargeTextView>(m_win.get(), "mmoHtml");
     QVERIFY(wb->isVisible());
     QCOMPARE(wb->geometry(), QRect(QPoint(0, 0), html->size()));
     m_win->resize(m_win->width() + 120, m_win->height() + 40);

@@ -4,6 +4,7 @@
 // Basic authentication.
 
 #include "app/untFrmMain.h"
+#include "results/LargeTextView.h"
 #include "settings/SettingsStore.h"
 #include "settings/untFrmProxy.h"
 #include "support/LoopbackServer.h"
@@ -21,7 +22,6 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStyle>
 #include <QTemporaryDir>
@@ -440,7 +440,7 @@ void TestProxy::requestThroughProxy()
     if (status == 200) {
         QCOMPARE(server.requestCount(), 1);
         QCOMPARE(server.lastRequest().header("Via").contains("tinyproxy"), viaProxy);
-        QCOMPARE(child<QPlainTextEdit>(w, "mmoHtml")->toPlainText(),
+        QCOMPARE(child<LargeTextView>(w, "mmoHtml")->text(),
                  QString::fromLatin1("got " + server.lastRequest().path()));
     } else {
         QCOMPARE(server.requestCount(), 0);

@@ -4,6 +4,7 @@
 
 #include "app/untFrmMain.h"
 #include "headers/HeaderList.h"
+#include "results/LargeTextView.h"
 #include "settings/SettingsStore.h"
 #include "support/ScriptedPrompter.h"
 #include "util/AnsiCodec.h"
@@ -17,7 +18,6 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -129,7 +129,7 @@ void TestSettingsWindow::defaultsWithoutFile()
     QCOMPARE(w->font().family(), QStringLiteral("微软雅黑"));
     QCOMPARE(w->font().pointSize(), 10);
     QCOMPARE(w->UiFontCharset, 134);
-    const QFont html = c<QPlainTextEdit>("mmoHtml")->font();
+    const QFont html = c<LargeTextView>("mmoHtml")->font();
     QCOMPARE(html.family(), QStringLiteral("微软雅黑"));
     QCOMPARE(html.pointSize(), 10);
     QCOMPARE(w->HtmlFontCharset, 134);
@@ -330,7 +330,7 @@ void TestSettingsWindow::fontsRestored()
     QCOMPARE(w->font().pointSize(), 13);
     QCOMPARE(w->UiFontCharset, 0);
     QCOMPARE(c<QLineEdit>("edtUrl")->font().family(), QStringLiteral("DejaVu Serif"));
-    const QFont html = c<QPlainTextEdit>("mmoHtml")->font();
+    const QFont html = c<LargeTextView>("mmoHtml")->font();
     QCOMPARE(html.family(), QStringLiteral("DejaVu Sans Mono"));
     QCOMPARE(html.pointSize(), 12);
     QCOMPARE(w->HtmlFontColor, QColor(255, 0, 0));

@@ -138,6 +138,10 @@ void TestUtil::codecRoundTripsChinese()
     QCOMPARE(AnsiCodec::utf8ToAnsi("\xE4\xB8\xAD\xE6\x96\x87"), ansi);
     QCOMPARE(AnsiCodec::toUnicode(QByteArray()), QString());
     QCOMPARE(AnsiCodec::fromUnicode(QString()), QByteArray());
+    QCOMPARE(AnsiCodec::ansiToUtf8(ansi + " abc"), QByteArray("\xE4\xB8\xAD\xE6\x96\x87 abc"));
+    // ASCII needs no conversion and is not copied.
+    const QByteArray ascii("plain text, longer than eight bytes");
+    QVERIFY(AnsiCodec::ansiToUtf8(ascii).constData() == ascii.constData());
 }
 
 void TestUtil::codecReplacesWhatCannotConvert()
@@ -149,6 +153,8 @@ void TestUtil::codecReplacesWhatCannotConvert()
     // Invalid code page 936: a lead byte at the very end, and 0xFF.
     QCOMPARE(AnsiCodec::toUnicode("ab\xD6"), QStringLiteral("ab\uFFFD"));
     QCOMPARE(AnsiCodec::toUnicode("\xFF" "a\xD6\xD0"), QStringLiteral("\uFFFDa中"));
+    QCOMPARE(AnsiCodec::ansiToUtf8("\xFF" "a\xD6\xD0\x80\xD6"),
+             QStringLiteral("\uFFFDa中€\uFFFD").toUtf8());
     // Malformed UTF-8 inside otherwise good text: the rest still converts.
     QCOMPARE(AnsiCodec::utf8ToAnsi("\xE4\xB8\xAD\x80\xE6\x96\x87"),
              QByteArray("\xD6\xD0?\xCE\xC4"));
@@ -168,6 +174,7 @@ void TestUtil::codecLongText()
     QCOMPARE(ansi.size(), qsizetype(200000) * 7);
     QCOMPARE(AnsiCodec::toUnicode(ansi), text);
     QCOMPARE(AnsiCodec::utf8ToAnsi(text.toUtf8()), ansi);
+    QCOMPARE(AnsiCodec::ansiToUtf8(ansi), text.toUtf8());
 }
 
 QTEST_APPLESS_MAIN(TestUtil)

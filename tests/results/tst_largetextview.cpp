@@ -1,0 +1,524 @@
+// The large-text view driven as a user drives it: keys, wheel, mouse, the
+// scroll bar, search and the clipboard, read back through the view's own
+// positions (byte offsets into its UTF-8 text).
+
+#include "results/LargeTextView.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QMenu>
+#include <QRandomGenerator>
+#include <QScrollBar>
+#include <QTest>
+#include <QWheelEvent>
+
+namespace {
+
+bool isLineEnd(const QByteArray& piece)
+{
+    return piece.endsWith('\n') || piece.endsWith('\r');
+}
+
+QByteArray u8(const char16_t* text)
+{
+    return QString::fromUtf16(text).toUtf8();
+}
+
+// Short lines "line 0\n", "line 1\n" ...; the start of line i.
+QByteArray numberedLines(int count)
+{
+    QByteArray text;
+    for (int i = 0; i < count; ++i)
+        text += "line " + QByteArray::number(i) + '\n';
+    return text;
+}
+
+qint64 lineStart(const QByteArray& text, int line)
+{
+    qint64 at = 0;
+    for (int i = 0; i < line; ++i)
+        at = text.indexOf('\n', at) + 1;
+    return at;
+}
+
+// Minified JSON on a single line, with some Chinese.
+QByteArray jsonLine(qint64 bytes)
+{
+    QByteArray text = "[";
+    for (int i = 0; text.size() < bytes; ++i)
+        text += "{\"id\":" + QByteArray::number(i) + ",\"name\":\"" + u8(u"名字") + "\"},";
+    text += "{}]";
+    return text;
+}
+
+} // namespace
+
+class TestLargeTextView : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+
+    void textIsKeptAndShownExactly_data();
+    void textIsKeptAndShownExactly();
+    void controlCharactersAreVisibleAndCopiedAsThemselves();
+    void wrapsAtTheWidthAndFollowsResizeAndFont();
+    void scrollBarReachesBothEndsOfAHugeLine();
+    void linesAreTheSameWalkedDownAndUp();
+    void keysWheelAndBarArrowsMoveByLines_data();
+    void keysWheelAndBarArrowsMoveByLines();
+    void mouseSelects();
+    void dragBelowTheViewScrollsAndExtends();
+    void selectionKeepsItsColourWithoutFocus();
+    void textTakesThePalettesTextColour();
+    void search_data();
+    void search();
+    void contextMenuCopiesAndSelectsAll();
+    void emptyTextClears();
+
+private:
+    void show(const QByteArray& text);
+    void clickAt(qint64 position, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
+    int lineTop(qint64 position) const { return m_view->cursorRect(position).top(); }
+
+    std::unique_ptr<LargeTextView> m_view;
+};
+
+void TestLargeTextView::init()
+{
+    m_view = std::make_unique<LargeTextView>();
+    m_view->resize(400, 300);
+    m_view->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_view.get()));
+}
+
+void TestLargeTextView::cleanup()
+{
+    m_view.reset();
+}
+
+void TestLargeTextView::show(const QByteArray& text)
+{
+    m_view->setUtf8(text);
+    m_view->viewport()->repaint();
+}
+
+void TestLargeTextView::clickAt(qint64 position, Qt::KeyboardModifiers modifiers)
+{
+    const QRect r = m_view->cursorRect(position);
+    QVERIFY2(r.isValid(), "position not on screen");
+    QTest::mouseClick(m_view->viewport(), Qt::LeftButton, modifiers, r.center());
+}
+
+void TestLargeTextView::textIsKeptAndShownExactly_data()
+{
+    // The text, and the start of each line as shown (one line each here).
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QList<qint64>>("lineStarts");
+    QTest::newRow("LF") << QByteArray("ab\ncd\n") << QList<qint64>{0, 3, 6};
+    QTest::newRow("CR LF is one line end") << QByteArray("ab\r\ncd") << QList<qint64>{0, 4};
+    QTest::newRow("a lone CR ends a line")
+        << QByteArray("ab\rcd\r\r\nx") << QList<qint64>{0, 3, 6, 8};
+    QTest::newRow("tab and NUL do not end it") << QByteArray("a\tb\0c", 5) << QList<qint64>{0};
+    QTest::newRow("not UTF-8") << QByteArray("a\xff\xfe\xc3(z\n1") << QList<qint64>{0, 7};
+    QTest::newRow("Chinese and emoji") << u8(u"中文 😀 é\n二") << QList<qint64>{0, 15};
+    QTest::newRow("empty") << QByteArray() << QList<qint64>{0};
+}
+
+void TestLargeTextView::textIsKeptAndShownExactly()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(QList<qint64>, lineStarts);
+    show(text);
+    QVERIFY(m_view->utf8().constData() == text.constData() || text.isEmpty()); // not copied
+    QCOMPARE(m_view->text(), QString::fromUtf8(text));
+    m_view->selectAll();
+    QCOMPARE(m_view->selectionEnd(), text.size());
+    QCOMPARE(m_view->selectedText(), QString::fromUtf8(text));
+
+    // Every byte of a line sits on that line's row, and each line on the
+    // row right below the one before.
+    const qreal rowHeight = QFontMetricsF(m_view->font()).lineSpacing();
+    for (int i = 0; i < lineStarts.size(); ++i) {
+        const qint64 end = i + 1 < lineStarts.size() ? lineStarts[i + 1] : text.size() + 1;
+        for (qint64 at = lineStarts[i]; at < end; ++at)
+            QCOMPARE(lineTop(std::min<qint64>(at, text.size())), lineTop(lineStarts[i]));
+        if (i > 0) {
+            const int step = lineTop(lineStarts[i]) - lineTop(lineStarts[i - 1]);
+            QVERIFY2(step > 0 && step < 1.5 * rowHeight, qPrintable(QString::number(step)));
+        }
+    }
+}
+
+void TestLargeTextView::controlCharactersAreVisibleAndCopiedAsThemselves()
+{
+    const QByteArray text("a\001b\000c\177d\te", 9);
+    show(text);
+    // Each control character takes the room of its caret notation, so it
+    // is seen, and the text after it follows on the same line.
+    const QFontMetrics metrics(m_view->font());
+    for (const auto& [at, caret] : {std::pair{1, "^A"}, {3, "^@"}, {5, "^?"}}) {
+        const int width = m_view->cursorRect(at + 1).x() - m_view->cursorRect(at).x();
+        QVERIFY2(qAbs(width - metrics.horizontalAdvance(QLatin1String(caret))) <= 1, caret);
+    }
+    QCOMPARE(lineTop(8), lineTop(0));
+    QVERIFY(m_view->cursorRect(9).x() > m_view->cursorRect(8).x());
+
+    QTest::keyClick(m_view.get(), Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(m_view.get(), Qt::Key_C, Qt::ControlModifier);
+    QCOMPARE(QGuiApplication::clipboard()->text(), QString::fromLatin1(text.constData(), 9));
+}
+
+void TestLargeTextView::wrapsAtTheWidthAndFollowsResizeAndFont()
+{
+    QByteArray words;
+    for (int i = 0; i < 60; ++i)
+        words += "word" + QByteArray::number(i) + ' ';
+    show(words);
+    const qint64 last = words.size() - 1;
+    const int narrowRows = lineTop(last) - lineTop(0);
+    QVERIFY(narrowRows > 0);
+    QVERIFY(!m_view->horizontalScrollBar()->isVisible());
+    QVERIFY(m_view->verticalScrollBar()->isVisible());
+    // Words are not split: every row starts with "word".
+    for (qint64 at = 1; at < words.size(); ++at) {
+        if (lineTop(at) != lineTop(at - 1))
+            QCOMPARE(words.mid(at, 4), QByteArray("word"));
+    }
+
+    m_view->resize(800, 300);
+    QTRY_VERIFY(lineTop(last) - lineTop(0) < narrowRows);
+    const int wideTop = lineTop(200);
+    QFont larger = m_view->font();
+    larger.setPointSizeF(larger.pointSizeF() * 2);
+    m_view->setFont(larger);
+    QVERIFY(m_view->cursorRect(200).isValid());
+    QVERIFY(lineTop(200) > wideTop);
+    m_view->setSelection(last, last);
+    m_view->ensurePositionVisible(last);
+    QVERIFY(m_view->isPositionVisible(last));
+}
+
+void TestLargeTextView::scrollBarReachesBothEndsOfAHugeLine()
+{
+    const QByteArray text = jsonLine(3 << 20);
+    show(text);
+    QScrollBar* bar = m_view->verticalScrollBar();
+    QTest::keyClick(m_view.get(), Qt::Key_End, Qt::ControlModifier);
+    QVERIFY(m_view->isPositionVisible(text.size() - 1));
+    QCOMPARE(bar->value(), bar->maximum());
+    QTest::keyClick(m_view.get(), Qt::Key_Home, Qt::ControlModifier);
+    QCOMPARE(m_view->topPosition(), 0);
+    QCOMPARE(bar->value(), 0);
+
+    // Dragging the thumb moves through the text in order, without jumps
+    // larger than a few lines' worth of bytes.
+    qint64 before = 0;
+    for (int step = 1; step <= 20; ++step) {
+        bar->setValue(int(qint64(bar->maximum()) * step / 20));
+        const qint64 top = m_view->topPosition();
+        QVERIFY(top > before);
+        QVERIFY(qAbs(top - qint64(bar->maximum()) * step / 20) < 8192);
+        before = top;
+    }
+    QVERIFY(m_view->isPositionVisible(text.size() - 1));
+    bar->setValue(0);
+    QVERIFY(m_view->isPositionVisible(0));
+}
+
+void TestLargeTextView::linesAreTheSameWalkedDownAndUp()
+{
+    // Long lines with and without blanks, Chinese, short lines, CR, CR LF.
+    QRandomGenerator random(20261208);
+    QByteArray text;
+    const QByteArray pieces[] = {"word ", "x", u8(u"中文"), "\r", "\r\n", "\n", "{\"a\":1},"};
+    while (text.size() < 120000) {
+        const QByteArray& piece = pieces[random.bounded(7)];
+        text += piece.repeated(isLineEnd(piece) ? 1 : int(random.bounded(1, 3000)));
+    }
+    show(text);
+    std::vector<qint64> down{m_view->topPosition()};
+    for (;;) {
+        QTest::keyClick(m_view.get(), Qt::Key_Down);
+        if (m_view->topPosition() == down.back())
+            break;
+        QVERIFY(m_view->topPosition() > down.back());
+        down.push_back(m_view->topPosition());
+    }
+    QCOMPARE(m_view->verticalScrollBar()->value(), m_view->verticalScrollBar()->maximum());
+    std::vector<qint64> up{down.back()};
+    while (m_view->topPosition() > 0) {
+        QTest::keyClick(m_view.get(), Qt::Key_Up);
+        up.push_back(m_view->topPosition());
+    }
+    std::reverse(up.begin(), up.end());
+    QCOMPARE(up, down);
+    // Any position inside a line brings that line to the top.
+    for (size_t i = 0; i + 1 < down.size(); i += 7) {
+        const qint64 inside = down[i] + random.bounded(down[i + 1] - down[i]);
+        m_view->scrollToPosition(inside);
+        QCOMPARE(m_view->topPosition(), down[i]);
+    }
+}
+
+void TestLargeTextView::keysWheelAndBarArrowsMoveByLines_data()
+{
+    // Starting with line 50 at the top: what comes to the top. -1 stands
+    // for "the first line that was not wholly shown", -2 for "a page up".
+    QTest::addColumn<QString>("gesture");
+    QTest::addColumn<int>("topLine");
+    QTest::newRow("Down") << QStringLiteral("Down") << 51;
+    QTest::newRow("Up") << QStringLiteral("Up") << 49;
+    QTest::newRow("wheel down one notch") << QStringLiteral("wheel-") << 50 + 3;
+    QTest::newRow("wheel up one notch") << QStringLiteral("wheel+") << 50 - 3;
+    QTest::newRow("wheel over the bar") << QStringLiteral("wheel-bar") << 50 + 3;
+    QTest::newRow("bar arrow down") << QStringLiteral("bar+") << 51;
+    QTest::newRow("bar arrow up") << QStringLiteral("bar-") << 49;
+    QTest::newRow("PageDown") << QStringLiteral("PageDown") << -1;
+    QTest::newRow("PageUp") << QStringLiteral("PageUp") << -2;
+    QTest::newRow("Ctrl+End") << QStringLiteral("End") << 999;
+}
+
+void TestLargeTextView::keysWheelAndBarArrowsMoveByLines()
+{
+    QFETCH(QString, gesture);
+    QFETCH(int, topLine);
+    QApplication::setWheelScrollLines(3);
+    const QByteArray text = numberedLines(1000);
+    show(text);
+    m_view->scrollToPosition(lineStart(text, 50));
+    QCOMPARE(m_view->topPosition(), lineStart(text, 50));
+    int firstHidden = 50;
+    while (m_view->isPositionVisible(lineStart(text, firstHidden)))
+        ++firstHidden;
+    const int rows = firstHidden - 50;
+    QVERIFY(rows > 5);
+
+    const QPoint middle = m_view->viewport()->rect().center();
+    if (gesture.startsWith(QLatin1String("wheel"))) {
+        QWidget* under = gesture.endsWith(QLatin1String("bar"))
+                             ? static_cast<QWidget*>(m_view->verticalScrollBar())
+                             : m_view->viewport();
+        QWheelEvent wheel(middle, under->mapToGlobal(middle), QPoint(),
+                          QPoint(0, gesture.endsWith(QLatin1Char('+')) ? 120 : -120), Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(under, &wheel);
+    } else if (gesture.startsWith(QLatin1String("bar"))) {
+        m_view->verticalScrollBar()->triggerAction(gesture.endsWith(QLatin1Char('+'))
+                                                       ? QAbstractSlider::SliderSingleStepAdd
+                                                       : QAbstractSlider::SliderSingleStepSub);
+    } else {
+        const QHash<QString, Qt::Key> keys = {{QStringLiteral("Down"), Qt::Key_Down},
+                                              {QStringLiteral("Up"), Qt::Key_Up},
+                                              {QStringLiteral("PageDown"), Qt::Key_PageDown},
+                                              {QStringLiteral("PageUp"), Qt::Key_PageUp},
+                                              {QStringLiteral("End"), Qt::Key_End}};
+        QTest::keyClick(m_view.get(), keys.value(gesture),
+                        gesture == QLatin1String("End") ? Qt::ControlModifier : Qt::NoModifier);
+    }
+    if (topLine == -1)
+        topLine = firstHidden;
+    if (topLine == -2)
+        topLine = 50 - rows;
+    if (topLine == 999) {
+        // The last line (the empty one after the final LF) at the bottom.
+        QVERIFY(m_view->isPositionVisible(text.size()));
+        QVERIFY(!m_view->isPositionVisible(lineStart(text, 999 - rows)));
+        QCOMPARE(m_view->verticalScrollBar()->value(), m_view->verticalScrollBar()->maximum());
+        return;
+    }
+    QCOMPARE(m_view->topPosition(), lineStart(text, topLine));
+    QCOMPARE(m_view->verticalScrollBar()->value(), int(lineStart(text, topLine)));
+}
+
+void TestLargeTextView::mouseSelects()
+{
+    const QByteArray text = "first line\nsecond words here\nthird";
+    show(text);
+    // Press on one line, drag to the next.
+    const QPoint from = m_view->cursorRect(6).center();
+    const QPoint to = m_view->cursorRect(17).center();
+    QTest::mousePress(m_view->viewport(), Qt::LeftButton, Qt::NoModifier, from);
+    QMouseEvent move(QEvent::MouseMove, to, m_view->viewport()->mapToGlobal(to), Qt::NoButton,
+                     Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(m_view->viewport(), &move);
+    QTest::mouseRelease(m_view->viewport(), Qt::LeftButton, Qt::NoModifier, to);
+    QCOMPARE(m_view->selectionStart(), 6);
+    QCOMPARE(m_view->selectionEnd(), 17);
+    QCOMPARE(m_view->selectedText(), QStringLiteral("line\nsecond"));
+
+    // Shift+click moves the end, the start stays.
+    clickAt(31, Qt::ShiftModifier);
+    QCOMPARE(m_view->selectedText(), QStringLiteral("line\nsecond words here\nth"));
+    // A click alone selects nothing; a double click a word.
+    clickAt(13);
+    QVERIFY(!m_view->hasSelection());
+    QTest::mouseDClick(m_view->viewport(), Qt::LeftButton, Qt::NoModifier,
+                       m_view->cursorRect(20).center());
+    QCOMPARE(m_view->selectedText(), QStringLiteral("words"));
+}
+
+void TestLargeTextView::dragBelowTheViewScrollsAndExtends()
+{
+    const QByteArray text = numberedLines(500);
+    show(text);
+    QTest::mousePress(m_view->viewport(), Qt::LeftButton, Qt::NoModifier,
+                      m_view->cursorRect(2).center());
+    const QPoint below(20, m_view->viewport()->height() + 40);
+    QMouseEvent move(QEvent::MouseMove, below, m_view->viewport()->mapToGlobal(below), Qt::NoButton,
+                     Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(m_view->viewport(), &move);
+    QTRY_VERIFY(m_view->topPosition() > lineStart(text, 20));
+    QTest::mouseRelease(m_view->viewport(), Qt::LeftButton, Qt::NoModifier, below);
+    const qint64 top = m_view->topPosition();
+    QTest::qWait(150);
+    QCOMPARE(m_view->topPosition(), top); // stops with the button
+    QCOMPARE(m_view->selectionStart(), 2);
+    QVERIFY(m_view->selectionEnd() > top); // down to the last line shown
+}
+
+void TestLargeTextView::selectionKeepsItsColourWithoutFocus()
+{
+    QPalette palette = m_view->palette();
+    palette.setColor(QPalette::Active, QPalette::Highlight, QColor(0, 0, 200));
+    palette.setColor(QPalette::Inactive, QPalette::Highlight, QColor(0, 200, 0));
+    m_view->setPalette(palette);
+    show("a                    b");
+    m_view->setSelection(3, 18);
+    QWidget other;
+    other.show();
+    other.activateWindow();
+    QTRY_VERIFY(!m_view->isActiveWindow());
+    const QImage shot = m_view->viewport()->grab().toImage();
+    QCOMPARE(QColor(shot.pixel(m_view->cursorRect(10).center())), QColor(0, 0, 200));
+    QCOMPARE(QColor(shot.pixel(m_view->cursorRect(20).center() + QPoint(2, 0))),
+             m_view->palette().color(QPalette::Inactive, QPalette::Base));
+}
+
+void TestLargeTextView::textTakesThePalettesTextColour()
+{
+    QPalette palette = m_view->palette();
+    palette.setColor(QPalette::Text, QColor(255, 0, 0));
+    m_view->setPalette(palette);
+    QFont big = m_view->font();
+    big.setPointSize(28);
+    big.setBold(true);
+    m_view->setFont(big);
+    show("MMMM");
+    const QImage shot = m_view->viewport()->grab().toImage();
+    int red = 0;
+    for (int y = 0; y < shot.height(); ++y) {
+        for (int x = 0; x < shot.width(); ++x) {
+            const QColor c = shot.pixelColor(x, y);
+            red += c.red() > 240 && c.green() < 15 && c.blue() < 15;
+        }
+    }
+    QVERIFY2(red > 50, qPrintable(QString::number(red)));
+}
+
+void TestLargeTextView::search_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QString>("needle");
+    QTest::addColumn<bool>("matchCase");
+    QTest::addColumn<bool>("backward");
+    QTest::addColumn<qint64>("from");  // the caret before the search
+    QTest::addColumn<qint64>("found"); // -1: none
+    const QByteArray abc = "Alpha beta ALPHA alpha";
+    const QString alpha = QStringLiteral("alpha");
+    QTest::newRow("case matched") << abc << alpha << true << false << qint64(0) << qint64(17);
+    QTest::newRow("case ignored") << abc << alpha << false << false << qint64(1) << qint64(11);
+    QTest::newRow("backward") << abc << alpha << false << true << qint64(11) << qint64(0);
+    QTest::newRow("past the last") << abc << alpha << true << false << qint64(18) << qint64(-1);
+    QTest::newRow("before the first")
+        << abc << QStringLiteral("Alpha") << true << true << qint64(0) << qint64(-1);
+    QTest::newRow("Kelvin sign folds to k")
+        << u8(u"ok \u212A!") << QStringLiteral("k") << false << false << qint64(2) << qint64(3);
+    QTest::newRow("Kelvin sign is no k with case")
+        << u8(u"ok \u212A!") << QStringLiteral("k") << true << false << qint64(2) << qint64(-1);
+    QTest::newRow("long s folds to s")
+        << u8(u"\u017Ftop") << QStringLiteral("STOP") << false << false << qint64(0) << qint64(0);
+    QTest::newRow("Greek ignores case")
+        << u8(u"abc ΑΒΓ αβγ") << QStringLiteral("αβγ") << false << true << qint64(11) << qint64(4);
+    QTest::newRow("Chinese") << u8(u"中文网页 中文") << QStringLiteral("中文") << false << false
+                             << qint64(3) << qint64(13);
+    // Matches across the seams of the megabyte chunks the search reads.
+    const qint64 mb = 1 << 20;
+    const QByteArray seam =
+        QByteArray(int(mb - 3), 'x') + u8(u"NeedleΑΒΓ") + QByteArray(int(mb), 'y');
+    for (bool matchCase : {true, false}) {
+        QTest::addRow("seam forward, match case %d", matchCase)
+            << seam << QStringLiteral("Needle") << matchCase << false << qint64(0) << mb - 3;
+        QTest::addRow("seam backward, match case %d", matchCase)
+            << seam << QStringLiteral("Needle") << matchCase << true << 2 * mb << mb - 3;
+    }
+    QTest::newRow("seam forward, folded")
+        << seam << QStringLiteral("edleαβγ") << false << false << qint64(0) << mb - 1;
+    QTest::newRow("seam backward, folded")
+        << seam << QStringLiteral("dleαβγ") << false << true << 2 * mb + 2 << mb;
+}
+
+void TestLargeTextView::search()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(QString, needle);
+    QFETCH(bool, matchCase);
+    QFETCH(bool, backward);
+    QFETCH(qint64, from);
+    QFETCH(qint64, found);
+    show(text);
+    m_view->setSelection(from, from);
+    QTextDocument::FindFlags flags;
+    if (matchCase)
+        flags |= QTextDocument::FindCaseSensitively;
+    if (backward)
+        flags |= QTextDocument::FindBackward;
+    QCOMPARE(m_view->find(needle, flags), found >= 0);
+    if (found < 0) {
+        QCOMPARE(m_view->selectionStart(), from); // unchanged
+        return;
+    }
+    QCOMPARE(m_view->selectionStart(), found);
+    QCOMPARE(m_view->selectedText().compare(needle, Qt::CaseInsensitive), 0);
+    QVERIFY(m_view->isPositionVisible(found));
+}
+
+void TestLargeTextView::contextMenuCopiesAndSelectsAll()
+{
+    show("one two");
+    std::unique_ptr<QMenu> menu(m_view->createContextMenu(nullptr));
+    QCOMPARE(menu->actions().size(), 2);
+    QAction* copy = menu->actions().at(0);
+    QAction* all = menu->actions().at(1);
+    QCOMPARE(copy->text(), QStringLiteral("复制(&C)"));
+    QCOMPARE(all->text(), QStringLiteral("全选(&A)"));
+    QVERIFY(!copy->isEnabled());
+    all->trigger();
+    QCOMPARE(m_view->selectedText(), QStringLiteral("one two"));
+
+    QGuiApplication::clipboard()->clear();
+    menu.reset(m_view->createContextMenu(nullptr));
+    QVERIFY(menu->actions().at(0)->isEnabled());
+    menu->actions().at(0)->trigger();
+    QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("one two"));
+}
+
+void TestLargeTextView::emptyTextClears()
+{
+    const QByteArray text = numberedLines(300);
+    show(text);
+    m_view->selectAll();
+    QTest::keyClick(m_view.get(), Qt::Key_End, Qt::ControlModifier);
+    QVERIFY(m_view->topPosition() > 0);
+    m_view->clear();
+    QVERIFY(m_view->text().isEmpty());
+    QCOMPARE(m_view->topPosition(), 0);
+    QVERIFY(!m_view->hasSelection());
+    QCOMPARE(m_view->verticalScrollBar()->maximum(), 0);
+    QTest::keyClick(m_view.get(), Qt::Key_PageDown);
+    QCOMPARE(m_view->topPosition(), 0);
+}
+
+QTEST_MAIN(TestLargeTextView)
+#include "tst_largetextview.moc"
