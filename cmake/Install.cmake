@@ -6,6 +6,9 @@
 # prefix the user can write to keeps them; elsewhere it runs and reports the
 # failed write when it closes.
 install(TARGETS reqlark RUNTIME DESTINATION bin)
+# The browser module, loaded on the first page view; the program finds it
+# from bin/ at the same relative place (results/BrowserModule.cpp).
+install(TARGETS reqlark_browser LIBRARY DESTINATION ${REQLARK_BROWSER_MODULE_DIR})
 install(FILES ${CMAKE_SOURCE_DIR}/resources/images/reqlark.png
         DESTINATION share/icons/hicolor/128x128/apps)
 
