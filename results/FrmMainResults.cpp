@@ -56,8 +56,8 @@ void TFrmMain::cbbResultTypeClick()
     if (view == 2) {
         if (LastResponseText.isEmpty())
             btnSendReqestClick();
-        setPanelText(2, QStringLiteral("正在加载离线网页"));
         WebBrowser* wb = browser();
+        setPanelText(2, QStringLiteral("正在加载离线网页"));
         wb->Navigate("about:blank");
         wb->waitForReadyState(WebBrowser::READYSTATE_INTERACTIVE, kBlankPageWaitMs);
         const bool written = wb->write(LastResponseText, writeWaitMs(LastResponseText.size()));

@@ -1,0 +1,334 @@
+// The browser lives in a module of its own: a started main window has mapped
+// neither the browser engine nor an OpenGL driver, the first page view loads
+// the module and works, and a module that is missing or unusable is reported
+// with its file and the reason while the rest of the window keeps working.
+// Runs on the offscreen platform and, where Xvfb is installed, on a real X
+// server (xcb), where OpenGL is at stake.
+
+#include "app/untFrmMain.h"
+#include "results/BrowserModule.h"
+#include "results/WebBrowser.h"
+#include "support/LoopbackServer.h"
+#include "support/ScriptedPrompter.h"
+#include "support/TestHelpers.h"
+#include "util/AnsiCodec.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+// File names of the shared objects mapped into a process.
+QStringList mappedLibraries(const QString& process = QStringLiteral("self"))
+{
+    QStringList names;
+    for (const QByteArray& line :
+         readAll(QStringLiteral("/proc/%1/maps").arg(process)).split('\n')) {
+        const int path = line.indexOf('/');
+        if (path < 0 || !line.contains(".so"))
+            continue;
+        const QString name = QFileInfo(QString::fromLocal8Bit(line.mid(path))).fileName();
+        if (!names.contains(name))
+            names.append(name);
+    }
+    return names;
+}
+
+// The engine, and the parts of Qt it brings (Qt Quick, QML, Qt's OpenGL).
+const QRegularExpression kWidgets(QStringLiteral("^libQt6Widgets\\.so"));
+const QRegularExpression kEngineCore(QStringLiteral("^libQt6WebEngineCore\\.so"));
+const QRegularExpression kEngine(QStringLiteral("^libQt6(WebEngine|Quick|Qml|OpenGL)"));
+// An OpenGL implementation: the vendor libraries behind the dispatchers,
+// Mesa's drivers and their compiler, Qt's GL integration plugins. The
+// dispatchers themselves (libGLX, libOpenGL, libEGL, libGLdispatch) are
+// linked by Qt GUI and mapped by every Qt program; they cost next to nothing.
+const QRegularExpression kOpenGL(QStringLiteral(
+    "^lib(GLX_|EGL_|gbm|glapi|vulkan|LLVM)|_dri\\.so|-(glx|egl)-integration|^libGL\\.so"));
+
+QStringList matching(const QStringList& names, const QRegularExpression& pattern)
+{
+    QStringList found;
+    for (const QString& name : names) {
+        if (pattern.match(name).hasMatch())
+            found.append(name);
+    }
+    return found;
+}
+
+// User and system CPU time of a process, in clock ticks; -1 when it is gone.
+long long cpuTicks(qint64 pid)
+{
+    const QByteArray stat = readAll(QStringLiteral("/proc/%1/stat").arg(pid));
+    const int name = stat.lastIndexOf(')');
+    if (name < 0)
+        return -1;
+    const QList<QByteArray> fields = stat.mid(name + 2).split(' ');
+    return fields.value(11).toLongLong() + fields.value(12).toLongLong();
+}
+
+QString mappedPathOf(const QString& fileNamePrefix)
+{
+    for (const QByteArray& line : readAll(QStringLiteral("/proc/self/maps")).split('\n')) {
+        const int path = line.indexOf('/');
+        if (path < 0)
+            continue;
+        const QString file = QString::fromLocal8Bit(line.mid(path));
+        if (QFileInfo(file).fileName().startsWith(fileNamePrefix))
+            return file;
+    }
+    return QString();
+}
+
+} // namespace
+
+class TestBrowserModule : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void startedWindowMapsNoEngineNorOpenGL();
+    void startedProgramMapsNoEngineNorOpenGL();
+    void whereTheModuleIsLookedFor();
+    void installedCopyFindsItsModule();
+    void unusableModuleIsReported_data();
+    void unusableModuleIsReported();
+    void firstPageViewLoadsTheModule();
+
+private:
+    void choose(int view);
+    void typeUrl(const QByteArray& url);
+    QString memo() const { return child<QPlainTextEdit>(m_win.get(), "mmoHtml")->toPlainText(); }
+
+    QString m_module; // the module of this build
+    ScriptedPrompter m_prompter;
+    std::unique_ptr<QTemporaryDir> m_tmp;
+    std::unique_ptr<LoopbackServer> m_server;
+    std::unique_ptr<TFrmMain> m_win;
+};
+
+void TestBrowserModule::initTestCase()
+{
+    // The build's module comes in the variable the program reads; each case
+    // sets it as it needs.
+    m_module = qEnvironmentVariable(BrowserModule::kPathVariable);
+    QVERIFY2(QFileInfo(m_module).isFile(), qPrintable(m_module));
+    qunsetenv(BrowserModule::kPathVariable);
+}
+
+void TestBrowserModule::init()
+{
+    m_prompter = ScriptedPrompter();
+    m_tmp = std::make_unique<QTemporaryDir>();
+    m_server = std::make_unique<LoopbackServer>();
+    TFrmMain::Environment env;
+    env.prompter = &m_prompter;
+    env.executablePath = QDir(m_tmp->path()).filePath(QStringLiteral("reqlark"));
+    m_win = std::make_unique<TFrmMain>(env);
+    m_win->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_win.get()));
+}
+
+void TestBrowserModule::cleanup()
+{
+    m_win.reset();
+    m_server.reset();
+    m_tmp.reset();
+    qunsetenv(BrowserModule::kPathVariable);
+}
+
+void TestBrowserModule::choose(int view)
+{
+    auto* views = child<QComboBox>(m_win.get(), "cbbResultType");
+    views->setCurrentIndex(view);
+    emit views->activated(view);
+}
+
+void TestBrowserModule::typeUrl(const QByteArray& url)
+{
+    child<QLineEdit>(m_win.get(), "edtUrl")->setText(AnsiCodec::toUnicode(url));
+}
+
+void TestBrowserModule::startedWindowMapsNoEngineNorOpenGL()
+{
+    const QStringList mapped = mappedLibraries();
+    QCOMPARE(matching(mapped, kWidgets).size(), 1); // the map is read at all
+    QCOMPARE(matching(mapped, kEngine), QStringList());
+    QCOMPARE(matching(mapped, kOpenGL), QStringList());
+    QVERIFY(!BrowserModule::loadedEngine());
+    QVERIFY(!m_win->existingBrowser());
+}
+
+void TestBrowserModule::startedProgramMapsNoEngineNorOpenGL()
+{
+    // The program itself, started as a user starts it, on this platform.
+    QProcess program;
+    program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    program.start(QStringLiteral(REQLARK_BUILD_DIR "/reqlark"), {});
+    QVERIFY(program.waitForStarted(10000));
+    const qint64 pid = program.processId();
+    const QRegularExpression platform(QStringLiteral("^libq(xcb|offscreen)\\.so"));
+    // Up once its platform plugin is loaded and it has used no CPU for half
+    // a second: it then waits in its event loop with the window shown.
+    int calm = 0;
+    long long ticks = -1;
+    for (int i = 0; i < 300 && calm < 5; ++i) {
+        QTest::qWait(100);
+        const long long now = cpuTicks(pid);
+        QVERIFY2(now >= 0, "the program ended");
+        calm = now == ticks && !matching(mappedLibraries(QString::number(pid)), platform).isEmpty()
+                   ? calm + 1
+                   : 0;
+        ticks = now;
+    }
+    const QStringList mapped = mappedLibraries(QString::number(pid));
+    program.kill();
+    program.waitForFinished(10000);
+    QCOMPARE(calm, 5);
+    QCOMPARE(matching(mapped, kWidgets).size(), 1);
+    QCOMPARE(matching(mapped, kEngine), QStringList());
+    QCOMPARE(matching(mapped, kOpenGL), QStringList());
+}
+
+void TestBrowserModule::whereTheModuleIsLookedFor()
+{
+    const QString file = QFileInfo(m_module).fileName();
+    // A build tree: beside the executable first; an installed copy: in its
+    // library folder, reached from bin/.
+    const QStringList found = BrowserModule::candidates(QStringLiteral("/opt/r/bin/reqlark"));
+    QCOMPARE(found.size(), 2);
+    QCOMPARE(found[0], QStringLiteral("/opt/r/bin/") + file);
+    QVERIFY2(QRegularExpression(QStringLiteral("^/opt/r/lib(/[^/]+)?/reqlark/") + file +
+                                QLatin1Char('$'))
+                 .match(found[1])
+                 .hasMatch(),
+             qPrintable(found[1]));
+    // The build puts the module beside the program.
+    const QString program = QFileInfo(m_module).dir().filePath(QStringLiteral("reqlark"));
+    QCOMPARE(BrowserModule::candidates(program).first(), m_module);
+
+    // A path given in the environment is the only one tried.
+    qputenv(BrowserModule::kPathVariable, "/elsewhere/x.so");
+    QCOMPARE(BrowserModule::candidates(program), QStringList{QStringLiteral("/elsewhere/x.so")});
+}
+
+void TestBrowserModule::installedCopyFindsItsModule()
+{
+    QTemporaryDir scratch;
+    const QString prefix = scratch.filePath(QStringLiteral("prefix"));
+    QProcess install;
+    install.setProcessChannelMode(QProcess::MergedChannels);
+    install.start(QStringLiteral(REQLARK_CMAKE_COMMAND),
+                  {QStringLiteral("--install"), QStringLiteral(REQLARK_BUILD_DIR),
+                   QStringLiteral("--prefix"), prefix});
+    QVERIFY(install.waitForFinished(120000));
+    QVERIFY2(install.exitCode() == 0, install.readAll().constData());
+
+    const QStringList tried = BrowserModule::candidates(prefix + QStringLiteral("/bin/reqlark"));
+    QVERIFY(!QFileInfo::exists(tried[0]));
+    QVERIFY2(QFileInfo(tried[1]).isFile(), qPrintable(tried[1]));
+    QCOMPARE(QFileInfo(tried[1]).size(), QFileInfo(m_module).size());
+}
+
+void TestBrowserModule::unusableModuleIsReported_data()
+{
+    QTest::addColumn<QString>("module");
+    QTest::addColumn<QString>("reason");
+
+    QTest::newRow("missing") << QStringLiteral("missing/libreqlark_browser.so")
+                             << QStringLiteral("its module was not found");
+    QTest::newRow("not a library") << QStringLiteral("text.so")
+                                   << QStringLiteral("could not be loaded \\(.*invalid ELF header");
+    // A library of the system without the entry point.
+    QTest::newRow("another library") << mappedPathOf(QStringLiteral("libz.so"))
+                                     << QStringLiteral("is not a browser module of this program "
+                                                       "\\(.*reqlarkBrowserEngine");
+    QTest::newRow("another version")
+        << QStringLiteral(REQLARK_OTHER_VERSION_MODULE)
+        << QStringLiteral("belongs to another version of this program");
+}
+
+void TestBrowserModule::unusableModuleIsReported()
+{
+    QFETCH(QString, module);
+    QFETCH(QString, reason);
+    const QString path = QDir(m_tmp->path()).filePath(module);
+    writeAll(QDir(m_tmp->path()).filePath(QStringLiteral("text.so")),
+             QByteArray("not a module\n").repeated(20));
+    qputenv(BrowserModule::kPathVariable, QFile::encodeName(path));
+
+    m_server->route("/u", ScriptedResponse::ok("<p>u</p>"));
+    typeUrl(m_server->url("/u"));
+    const QList<std::function<void()>> uses = {
+        [this] { choose(2); },
+        [this] { choose(3); },
+        [this] { child<QAction>(m_win.get(), "mniDelCurrCookie")->trigger(); },
+        [this] { child<QAction>(m_win.get(), "mniClearIECookies")->trigger(); },
+    };
+    const QRegularExpression expected(reason);
+    for (const auto& use : uses) {
+        m_prompter.errors.clear();
+        use();
+        QCOMPARE(m_prompter.errors.size(), 1);
+        const QString error = m_prompter.errors.first();
+        QVERIFY2(error.startsWith(QStringLiteral("The browser cannot be started: ")) &&
+                     error.contains(path) && expected.match(error).hasMatch(),
+                 qPrintable(error));
+        QVERIFY(!m_win->existingBrowser());
+        QVERIFY(m_prompter.messages.isEmpty());
+    }
+    QVERIFY(!BrowserModule::loadedEngine());
+
+    // Everything else works: the offline page's send came through, and the
+    // text views show the response.
+    QCOMPARE(m_server->requestCount(), 1);
+    QCOMPARE(memo(), QStringLiteral("<p>u</p>"));
+    choose(1);
+    QCOMPARE(memo(), QStringLiteral("u"));
+    QVERIFY(!m_win->panelText(2).contains(QStringLiteral("离线网页")));
+    QTest::mouseClick(child<QWidget>(m_win.get(), "btnSendReqest"), Qt::LeftButton);
+    QCOMPARE(m_server->requestCount(), 2);
+    QCOMPARE(m_prompter.errors.size(), 1);
+}
+
+void TestBrowserModule::firstPageViewLoadsTheModule()
+{
+    qputenv(BrowserModule::kPathVariable, QFile::encodeName(m_module));
+    m_server->route("/page", ScriptedResponse::ok("<html><body><h1>第一页</h1></body></html>",
+                                                  "text/html; charset=utf-8"));
+    typeUrl(m_server->url("/page"));
+    choose(2);
+    QCOMPARE(m_prompter.errors, QStringList());
+    WebBrowser* wb = m_win->existingBrowser();
+    QVERIFY(wb && wb->widget()->isVisible());
+    QCOMPARE(m_win->panelText(2), QStringLiteral("离线网页加载完毕"));
+
+    QVariant text;
+    bool done = false;
+    wb->runJavaScript(QStringLiteral("document.body.innerText"), [&](const QVariant& v) {
+        text = v;
+        done = true;
+    });
+    QTRY_VERIFY_WITH_TIMEOUT(done, 30000);
+    QCOMPARE(text.toString(), QStringLiteral("第一页"));
+
+    // The map read above sees what the module brought.
+    const QStringList mapped = mappedLibraries();
+    QCOMPARE(matching(mapped, kEngineCore).size(), 1);
+    if (QGuiApplication::platformName() == QLatin1String("xcb"))
+        QVERIFY2(!matching(mapped, kOpenGL).isEmpty(), qPrintable(mapped.join(QLatin1Char(' '))));
+}
+
+QTEST_MAIN(TestBrowserModule)
+#include "tst_browsermodule.moc"
