@@ -1,10 +1,13 @@
-// The browser lives in a module of its own: a started main window has mapped
-// neither the browser engine nor an OpenGL driver, the first page view loads
-// the module and works, and a module that is missing or unusable is reported
-// with its file and the reason while the rest of the window keeps working.
+// Start-up does only what the first paint needs. The browser lives in a
+// module of its own: a started main window has mapped neither the browser
+// engine nor an OpenGL driver, the first page view loads the module and
+// works, and a module that is missing or unusable is reported with its file
+// and the reason while the rest of the window keeps working. The program's
+// icon comes after the first paint.
 // Runs on the offscreen platform and, where Xvfb is installed, on a real X
 // server (xcb), where OpenGL is at stake.
 
+#include "app/Startup.h"
 #include "app/untFrmMain.h"
 #include "results/BrowserModule.h"
 #include "results/WebBrowser.h"
@@ -90,7 +93,7 @@ QString mappedPathOf(const QString& fileNamePrefix)
 
 } // namespace
 
-class TestBrowserModule : public QObject
+class TestStartup : public QObject
 {
     Q_OBJECT
 private slots:
@@ -98,6 +101,7 @@ private slots:
     void init();
     void cleanup();
 
+    void iconFollowsTheFirstPaint();
     void startedWindowMapsNoEngineNorOpenGL();
     void startedProgramMapsNoEngineNorOpenGL();
     void whereTheModuleIsLookedFor();
@@ -118,7 +122,7 @@ private:
     std::unique_ptr<TFrmMain> m_win;
 };
 
-void TestBrowserModule::initTestCase()
+void TestStartup::initTestCase()
 {
     // The build's module comes in the variable the program reads; each case
     // sets it as it needs.
@@ -127,7 +131,7 @@ void TestBrowserModule::initTestCase()
     qunsetenv(BrowserModule::kPathVariable);
 }
 
-void TestBrowserModule::init()
+void TestStartup::init()
 {
     m_prompter = ScriptedPrompter();
     m_tmp = std::make_unique<QTemporaryDir>();
@@ -140,7 +144,7 @@ void TestBrowserModule::init()
     QVERIFY(QTest::qWaitForWindowExposed(m_win.get()));
 }
 
-void TestBrowserModule::cleanup()
+void TestStartup::cleanup()
 {
     m_win.reset();
     m_server.reset();
@@ -148,19 +152,31 @@ void TestBrowserModule::cleanup()
     qunsetenv(BrowserModule::kPathVariable);
 }
 
-void TestBrowserModule::choose(int view)
+void TestStartup::choose(int view)
 {
     auto* views = child<QComboBox>(m_win.get(), "cbbResultType");
     views->setCurrentIndex(view);
     emit views->activated(view);
 }
 
-void TestBrowserModule::typeUrl(const QByteArray& url)
+void TestStartup::typeUrl(const QByteArray& url)
 {
     child<QLineEdit>(m_win.get(), "edtUrl")->setText(AnsiCodec::toUnicode(url));
 }
 
-void TestBrowserModule::startedWindowMapsNoEngineNorOpenGL()
+void TestStartup::iconFollowsTheFirstPaint()
+{
+    QWidget window;
+    window.resize(300, 200);
+    QVERIFY(QApplication::windowIcon().isNull());
+    Startup::showMainWindow(window);
+    QVERIFY(QApplication::windowIcon().isNull());
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QTRY_VERIFY(!QApplication::windowIcon().isNull());
+    QVERIFY(QApplication::windowIcon().availableSizes().contains(QSize(128, 128)));
+}
+
+void TestStartup::startedWindowMapsNoEngineNorOpenGL()
 {
     const QStringList mapped = mappedLibraries();
     QCOMPARE(matching(mapped, kWidgets).size(), 1); // the map is read at all
@@ -170,7 +186,7 @@ void TestBrowserModule::startedWindowMapsNoEngineNorOpenGL()
     QVERIFY(!m_win->existingBrowser());
 }
 
-void TestBrowserModule::startedProgramMapsNoEngineNorOpenGL()
+void TestStartup::startedProgramMapsNoEngineNorOpenGL()
 {
     // The program itself, started as a user starts it, on this platform.
     QProcess program;
@@ -201,7 +217,7 @@ void TestBrowserModule::startedProgramMapsNoEngineNorOpenGL()
     QCOMPARE(matching(mapped, kOpenGL), QStringList());
 }
 
-void TestBrowserModule::whereTheModuleIsLookedFor()
+void TestStartup::whereTheModuleIsLookedFor()
 {
     const QString file = QFileInfo(m_module).fileName();
     // A build tree: beside the executable first; an installed copy: in its
@@ -223,7 +239,7 @@ void TestBrowserModule::whereTheModuleIsLookedFor()
     QCOMPARE(BrowserModule::candidates(program), QStringList{QStringLiteral("/elsewhere/x.so")});
 }
 
-void TestBrowserModule::installedCopyFindsItsModule()
+void TestStartup::installedCopyFindsItsModule()
 {
     QTemporaryDir scratch;
     const QString prefix = scratch.filePath(QStringLiteral("prefix"));
@@ -241,7 +257,7 @@ void TestBrowserModule::installedCopyFindsItsModule()
     QCOMPARE(QFileInfo(tried[1]).size(), QFileInfo(m_module).size());
 }
 
-void TestBrowserModule::unusableModuleIsReported_data()
+void TestStartup::unusableModuleIsReported_data()
 {
     QTest::addColumn<QString>("module");
     QTest::addColumn<QString>("reason");
@@ -259,7 +275,7 @@ void TestBrowserModule::unusableModuleIsReported_data()
         << QStringLiteral("belongs to another version of this program");
 }
 
-void TestBrowserModule::unusableModuleIsReported()
+void TestStartup::unusableModuleIsReported()
 {
     QFETCH(QString, module);
     QFETCH(QString, reason);
@@ -302,7 +318,7 @@ void TestBrowserModule::unusableModuleIsReported()
     QCOMPARE(m_prompter.errors.size(), 1);
 }
 
-void TestBrowserModule::firstPageViewLoadsTheModule()
+void TestStartup::firstPageViewLoadsTheModule()
 {
     qputenv(BrowserModule::kPathVariable, QFile::encodeName(m_module));
     m_server->route("/page", ScriptedResponse::ok("<html><body><h1>第一页</h1></body></html>",
@@ -330,5 +346,5 @@ void TestBrowserModule::firstPageViewLoadsTheModule()
         QVERIFY2(!matching(mapped, kOpenGL).isEmpty(), qPrintable(mapped.join(QLatin1Char(' '))));
 }
 
-QTEST_MAIN(TestBrowserModule)
-#include "tst_browsermodule.moc"
+QTEST_MAIN(TestStartup)
+#include "tst_startup.moc"
