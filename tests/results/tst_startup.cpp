@@ -7,6 +7,7 @@
 #include "app/Startup.h"
 #include "app/untFrmMain.h"
 #include "results/BrowserModule.h"
+#include "results/LargeTextView.h"
 #include "results/WebBrowser.h"
 #include "support/LoopbackServer.h"
 #include "support/ScriptedPrompter.h"
@@ -80,7 +81,7 @@ private slots:
 private:
     void choose(int view);
     void typeUrl(const QByteArray& url);
-    QString memo() const { return child<QPlainTextEdit>(m_win.get(), "mmoHtml")->toPlainText(); }
+    QString memo() const { return child<LargeTextView>(m_win.get(), "mmoHtml")->text(); }
 
     QString m_module; // the module of this build
     ScriptedPrompter m_prompter;
