@@ -111,16 +111,12 @@ QByteArray TrimBytes(const QByteArray& text)
 
 namespace {
 
-// Code page 936: a lead byte 0x81..0xFE followed by a trail byte 0x40..0xFE
-// (not 0x7F) is one character.
+// Code page 936: a lead byte 0x81..0xFE and the byte after it are one
+// character. (A byte that cannot be a trail, below 0x40, 0x7F or 0xFF, is no
+// letter and no lead either, so taking it as a trail changes nothing.)
 inline bool isLeadByte(unsigned char c)
 {
     return c >= 0x81 && c <= 0xFE;
-}
-
-inline bool isTrailByte(unsigned char c)
-{
-    return c >= 0x40 && c <= 0xFE && c != 0x7F;
 }
 
 } // namespace
@@ -141,8 +137,8 @@ int CompareTextIgnoreCase(const QByteArray& a, const QByteArray& b)
         const unsigned char cb = trailB ? pb[i] : static_cast<unsigned char>(lowerByte(char(pb[i])));
         if (ca != cb)
             return ca < cb ? -1 : 1;
-        trailA = !trailA && isLeadByte(pa[i]) && i + 1 < na && isTrailByte(pa[i + 1]);
-        trailB = !trailB && isLeadByte(pb[i]) && i + 1 < nb && isTrailByte(pb[i + 1]);
+        trailA = !trailA && isLeadByte(pa[i]);
+        trailB = !trailB && isLeadByte(pb[i]);
     }
     if (na == nb)
         return 0;
