@@ -23,6 +23,7 @@
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QWindow>
 
 namespace {
 
@@ -62,6 +63,7 @@ private slots:
     void downloadTargetNotWritable();
     void downloadOfNoBodyCreatesNoFile();
     void headerListGestures();
+    void doubleClickBelowRowsEditsSelectedRow();
 
 private:
     void send();
@@ -557,6 +559,39 @@ void TestMainWindow::headerListGestures()
     QCOMPARE(rows->count(), 0);
     m_win->findChild<QAction*>(QStringLiteral("mniDelReqHeaderClear"))->trigger();
     QCOMPARE(rows->count(), 0);
+}
+
+void TestMainWindow::doubleClickBelowRowsEditsSelectedRow()
+{
+    HeaderList* rows = m_win->headerList();
+    auto* list = child<QTableView>(m_win.get(), "lvwHeaders");
+    auto* add = m_win->findChild<QAction*>(QStringLiteral("mniAddReqHeader"));
+    auto* edit = m_win->findChild<QAction*>(QStringLiteral("mniEditReqHeader"));
+    QSignalSpy adds(add, &QAction::triggered);
+    QSignalSpy edits(edit, &QAction::triggered);
+    rows->append("A", "1");
+    rows->append("B", "2");
+    const QRect last = list->visualRect(rows->index(1, 0));
+    const QPoint below(last.center().x(), last.bottom() + 2 * last.height());
+    QVERIFY(!list->indexAt(below).isValid());
+
+    // Through the window, so the view gets the whole sequence a real
+    // double-click makes: press, release, press, double-click, release.
+    QWindow* window = m_win->windowHandle();
+    const QPoint at = list->viewport()->mapTo(m_win.get(), below);
+    list->selectRow(1);
+    QTest::mouseDClick(window, Qt::LeftButton, {}, at);
+    QCOMPARE(edits.count(), 1);
+    QCOMPARE(adds.count(), 0);
+    QCOMPARE(m_win->selectedHeaderRow(), 1); // the editor opened for that row
+
+    // A single click on empty space clears the selection; a double-click
+    // then adds.
+    QTest::mouseClick(window, Qt::LeftButton, {}, at);
+    QCOMPARE(m_win->selectedHeaderRow(), -1);
+    QTest::mouseDClick(window, Qt::LeftButton, {}, at);
+    QCOMPARE(adds.count(), 1);
+    QCOMPARE(edits.count(), 1);
 }
 
 QTEST_MAIN(TestMainWindow)
