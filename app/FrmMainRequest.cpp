@@ -175,11 +175,15 @@ void TFrmMain::btnSendReqestClick()
     if (!http->hasResponseBody())
         return; // no body at all: nothing else changes
     const qint64 size = http->bodyBytesReceived();
+    const QString statusLine =
+        QString::number(http->status()) + QLatin1Char(' ') + AnsiCodec::toUnicode(http->statusText());
 
     if (download) {
         sink->commit();
         SaveTargetPath.clear();
         setPanelText(2, QStringLiteral("文件保存完成"));
+        // A saved 404 or 500 page must not pass for the file asked for.
+        setPanelText(3, statusLine);
     } else {
         ui->mmoRespHeaders->setPlainText(AnsiCodec::toUnicode(http->getAllResponseHeaders()));
         QString shown;
@@ -207,8 +211,7 @@ void TFrmMain::btnSendReqestClick()
 
         qCDebug(lcResponseBody).noquote() << AnsiCodec::toUnicode(LastResponseText);
         setPanelText(2, QStringLiteral("Html加载完成"));
-        setPanelText(3, QString::number(http->status()) + QLatin1Char(' ') +
-                            AnsiCodec::toUnicode(http->statusText()));
+        setPanelText(3, statusLine);
         http.reset();
     }
     setPanelText(4, QString::fromLatin1(FormatByteSize(size)));

@@ -554,7 +554,9 @@ void CurlHttpComponent::send(const QByteArray& body)
         curl_easy_setopt(easy, CURLOPT_SSL_CTX_FUNCTION, &installDateTolerantVerify);
 
     // No proxy unless one was set: proxy variables of the environment are
-    // not a setting of this program.
+    // not a setting of this program, and no_proxy / NO_PROXY must not let a
+    // request bypass the proxy the user chose.
+    curl_easy_setopt(easy, CURLOPT_NOPROXY, "");
     QByteArray proxyUrl;
     if (!m_proxy.isEmpty()) {
         proxyUrl = m_proxy.contains("://") ? m_proxy : QByteArray("http://") + m_proxy;

@@ -64,6 +64,8 @@ private slots:
     void downloadOfNoBodyCreatesNoFile();
     void headerListGestures();
     void doubleClickBelowRowsEditsSelectedRow();
+    void downloadShowsErrorStatus_data();
+    void downloadShowsErrorStatus();
 
 private:
     void send();
@@ -452,7 +454,7 @@ void TestMainWindow::downloadWritesFileAndKeepsMemos()
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), body);
     QCOMPARE(m_win->panelText(2), QStringLiteral("文件保存完成"));
-    QVERIFY(m_win->panelText(3).isEmpty());
+    QCOMPARE(m_win->panelText(3), QStringLiteral("200 OK"));
     QCOMPARE(m_win->panelText(4), QStringLiteral("292.97 KB "));
     QCOMPARE(memo(), QStringLiteral("memo stays"));
     QCOMPARE(m_win->LastResponseText, QByteArray("kept"));
@@ -592,6 +594,37 @@ void TestMainWindow::doubleClickBelowRowsEditsSelectedRow()
     QTest::mouseDClick(window, Qt::LeftButton, {}, at);
     QCOMPARE(adds.count(), 1);
     QCOMPARE(edits.count(), 1);
+}
+
+void TestMainWindow::downloadShowsErrorStatus_data()
+{
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("reason");
+    QTest::addColumn<QString>("panel");
+    QTest::newRow("404") << 404 << QByteArray("Not Found") << QStringLiteral("404 Not Found");
+    QTest::newRow("500") << 500 << QByteArray("Internal Server Error")
+                         << QStringLiteral("500 Internal Server Error");
+}
+
+void TestMainWindow::downloadShowsErrorStatus()
+{
+    QFETCH(int, status);
+    QFETCH(QByteArray, reason);
+    QFETCH(QString, panel);
+    // The error page arrives after a redirect: the status is the final one.
+    m_server->route("/report", ScriptedResponse::redirect(302, "/report.pdf"));
+    m_server->route("/report.pdf",
+                    ScriptedResponse::withBody(status, reason, {}, "<h1>" + reason + "</h1>"));
+    const QString target = m_dir.filePath(QStringLiteral("report.pdf"));
+    m_prompter.saveAnswers.enqueue(target);
+    m_win->setPanelText(3, QStringLiteral("old status"));
+    typeUrl(m_server->url("/report"));
+    QTest::mouseClick(child<QPushButton>(m_win.get(), "btnSaveToFile"), Qt::LeftButton);
+
+    QVERIFY(m_prompter.errors.isEmpty());
+    QCOMPARE(readAll(target), "<h1>" + reason + "</h1>");
+    QCOMPARE(m_win->panelText(2), QStringLiteral("文件保存完成"));
+    QCOMPARE(m_win->panelText(3), panel);
 }
 
 QTEST_MAIN(TestMainWindow)

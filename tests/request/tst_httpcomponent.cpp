@@ -154,6 +154,8 @@ private slots:
 
     void proxy_data();
     void proxy();
+    void proxyEnvironmentHasNoSay_data();
+    void proxyEnvironmentHasNoSay();
 
     void tls_data();
     void tls();
@@ -752,6 +754,62 @@ void TestHttpComponent::proxy()
         QVERIFY2(c->getAllResponseHeaders().contains("Server: tinyproxy"),
                  c->getAllResponseHeaders().constData());
     }
+}
+
+void TestHttpComponent::proxyEnvironmentHasNoSay_data()
+{
+    QTest::addColumn<QByteArray>("variable");
+    QTest::addColumn<QByteArray>("value"); // "DEAD" stands for a proxy nobody listens on
+    QTest::addColumn<bool>("proxySet");
+
+    QTest::newRow("no_proxy=* with a proxy set") << QByteArray("no_proxy") << QByteArray("*") << true;
+    QTest::newRow("NO_PROXY naming localhost and the host")
+        << QByteArray("NO_PROXY") << QByteArray("localhost,127.0.0.1") << true;
+    QTest::newRow("no_proxy naming the host")
+        << QByteArray("no_proxy") << QByteArray("127.0.0.1") << true;
+    QTest::newRow("http_proxy without a proxy set")
+        << QByteArray("http_proxy") << QByteArray("http://DEAD") << false;
+    QTest::newRow("ALL_PROXY without a proxy set")
+        << QByteArray("ALL_PROXY") << QByteArray("http://DEAD") << false;
+}
+
+void TestHttpComponent::proxyEnvironmentHasNoSay()
+{
+    QFETCH(QByteArray, variable);
+    QFETCH(QByteArray, value);
+    QFETCH(bool, proxySet);
+    QVERIFY2(m_openProxy->isRunning(), qPrintable(m_openProxy->error()));
+
+    value.replace("DEAD", "127.0.0.1:" + QByteArray::number(closedPort()));
+    struct Restore
+    {
+        QByteArray name;
+        std::optional<QByteArray> old;
+        ~Restore()
+        {
+            if (old)
+                qputenv(name.constData(), *old);
+            else
+                qunsetenv(name.constData());
+        }
+    } restore{variable, qEnvironmentVariableIsSet(variable.constData())
+                            ? std::optional<QByteArray>(qgetenv(variable.constData()))
+                            : std::nullopt};
+    qputenv(variable.constData(), value);
+
+    LoopbackServer server;
+    server.setHandler([](const RecordedRequest&) { return ScriptedResponse::ok("direct or not"); });
+    const int proxiedBefore = m_openProxy->requestCount();
+    auto c = makeComponent(kProgIdServerXmlHttp, shortTimeouts());
+    c->open("GET", server.url("/env"), false, {}, {});
+    if (proxySet)
+        c->setProxy(kProxySettingNamedServer, m_openProxy->address());
+    const std::optional<QString> error = httpErrorOf([&] { c->send({}); });
+    QVERIFY2(!error, qPrintable(error.value_or(QString())));
+    QCOMPARE(c->status(), 200);
+    QCOMPARE(server.requestCount(), 1);
+    QCOMPARE(server.lastRequest().header("Via").contains("tinyproxy"), proxySet);
+    QCOMPARE(m_openProxy->requestCount() - proxiedBefore, proxySet ? 1 : 0);
 }
 
 // ---------------------------------------------------------------------------
