@@ -195,7 +195,10 @@ void TFrmMain::btnSendReqestClick()
         shown = QString(); // a large text is not kept twice
 
         if (ui->chkGetRespCookie->isChecked()) {
-            const QByteArray cookies = ExtractSetCookies(http->getAllResponseHeaders());
+            // Every response of a redirect chain, in order: a login sets its
+            // cookies on the 302 it answers with.
+            const QByteArray cookies =
+                ExtractSetCookies(http->responseHeaderChain().join("\r\n"));
             if (!cookies.isEmpty()) {
                 int row = IndexOfReqHeader("cookie");
                 QByteArray old;

@@ -64,6 +64,7 @@ private slots:
     void downloadOfNoBodyCreatesNoFile();
     void headerListGestures();
     void doubleClickBelowRowsEditsSelectedRow();
+    void cookieSyncTakesEveryResponseOfTheChain();
     void downloadShowsErrorStatus_data();
     void downloadShowsErrorStatus();
 
@@ -594,6 +595,34 @@ void TestMainWindow::doubleClickBelowRowsEditsSelectedRow()
     QTest::mouseDClick(window, Qt::LeftButton, {}, at);
     QCOMPARE(adds.count(), 1);
     QCOMPARE(edits.count(), 1);
+}
+
+void TestMainWindow::cookieSyncTakesEveryResponseOfTheChain()
+{
+    // A login that answers with a 302 setting the session.
+    m_server->route("/login", ScriptedResponse::withBody(
+                                  302, "Found",
+                                  {"Set-Cookie: sid=s2; Path=/; HttpOnly", "Location: /home"}, {}));
+    m_server->route("/home", ScriptedResponse::withBody(
+                                 200, "OK", {"Set-Cookie: seen=1", "X-Home: yes"}, "welcome"));
+    child<QCheckBox>(m_win.get(), "chkGetRespCookie")->setChecked(true);
+    m_win->headerList()->append("Cookie", "lang=zh; sid=s1");
+    typeUrl(m_server->url("/login"));
+    send();
+
+    const std::vector<RecordedRequest> r = m_server->requests();
+    QCOMPARE(int(r.size()), 2);
+    QCOMPARE(header(r[0], "Cookie"), QByteArray("lang=zh; sid=s1"));
+    // Within the send the target gets the new session, not the old one.
+    QCOMPARE(header(r[1], "Cookie"), QByteArray("sid=s2; lang=zh"));
+    QCOMPARE(memo(), QStringLiteral("welcome"));
+    QCOMPARE(m_win->panelText(3), QStringLiteral("200 OK"));
+    // The final response's headers only.
+    QVERIFY(headersMemo().contains(QStringLiteral("X-Home: yes")));
+    QVERIFY(!headersMemo().contains(QStringLiteral("Location")));
+    // Both responses' cookies reach the row, in the merge's order.
+    QCOMPARE(m_win->headerList()->count(), 1);
+    QCOMPARE(m_win->headerList()->value(0), QByteArray("lang=zh; seen=1; sid=s1; sid=s2"));
 }
 
 void TestMainWindow::downloadShowsErrorStatus_data()

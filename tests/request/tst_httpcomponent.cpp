@@ -146,6 +146,12 @@ private slots:
     void responseParts_data();
     void responseParts();
     void finalResponseAfterRedirects();
+    void cookiesFollowTheRedirectChain();
+    void userCookieRowAcrossRedirects_data();
+    void userCookieRowAcrossRedirects();
+    void whichRedirectsAreFollowed_data();
+    void whichRedirectsAreFollowed();
+    void redirectBodyUpToTheCloseIsNotAwaited();
     void redirectLimit_data();
     void redirectLimit();
     void onlyHttpAndHttps_data();
@@ -154,6 +160,8 @@ private slots:
 
     void proxy_data();
     void proxy();
+    void httpsThroughProxy_data();
+    void httpsThroughProxy();
     void proxyEnvironmentHasNoSay_data();
     void proxyEnvironmentHasNoSay();
 
@@ -563,6 +571,258 @@ void TestHttpComponent::finalResponseAfterRedirects()
     QCOMPARE(targets, (QByteArrayList{"/start", "/middle?from=start", "/final"}));
 }
 
+namespace {
+
+// The cookies of a request's one Cookie line, sorted: the order among the
+// chain's cookies is the cookie engine's (longest path first).
+QByteArrayList sortedCookies(const RecordedRequest& r)
+{
+    QByteArrayList pieces = r.header("Cookie").split(';');
+    for (QByteArray& piece : pieces)
+        piece = piece.trimmed();
+    pieces.removeAll(QByteArray());
+    std::sort(pieces.begin(), pieces.end());
+    return pieces;
+}
+
+} // namespace
+
+void TestHttpComponent::cookiesFollowTheRedirectChain()
+{
+    // Names under .localhost reach the loopback server, so hosts and a
+    // domain of two labels can be told apart.
+    LoopbackServer server;
+    const QByteArray port = QByteArray::number(server.port());
+    const QByteArray local = "http://login.example.localhost:" + port;
+    const QByteArray sub = "http://app.example.localhost:" + port;
+    using R = ScriptedResponse;
+    server.route("/login", R::withBody(302, "Found",
+                                       {"Set-Cookie: sid=s1; Path=/; HttpOnly",
+                                        "Set-Cookie: area=a1; Path=/app",
+                                        "Set-Cookie: wide=w1; Domain=example.localhost; Path=/",
+                                        "Set-Cookie: old=o1; Expires=Thu, 01 Jan 1970 00:00:00 GMT",
+                                        "Location: /app/home"},
+                                       "moved"));
+    server.route("/app/home", R::withBody(302, "Found", {"Location: " + server.url("/app/ip")}, {}));
+    server.route("/app/ip", R::withBody(302, "Found",
+                                        {"Set-Cookie: ip=i1; Path=/", "Location: " + sub + "/sub"},
+                                        {}));
+    // A Secure cookie from a plain http origin is refused.
+    server.route("/sub", R::withBody(303, "See Other",
+                                     {"Set-Cookie: sec=x; Secure; Domain=example.localhost; Path=/",
+                                      "Set-Cookie: fromsub=f1; Domain=example.localhost; Path=/",
+                                      "Location: " + local + "/final"},
+                                     {}));
+    server.route("/final", R::withBody(200, "OK", {"Set-Cookie: last=l1"}, "welcome"));
+
+    auto c = makeComponent();
+    c->open("GET", local + "/login", false, {}, {});
+    c->setRequestHeader("X-Row", "1");
+    c->setRequestHeader("Authorization", "Bearer t0k");
+    c->send({});
+    QCOMPARE(c->status(), 200);
+    QCOMPARE(*c->responseBody(), QByteArray("welcome"));
+
+    const std::vector<RecordedRequest> r = server.requests();
+    QCOMPARE(int(r.size()), 5);
+    const auto cookies = [&](int i) { return sortedCookies(r[size_t(i)]); };
+    QCOMPARE(r[0].headerCount("Cookie"), 0);
+    // Host-only, Path=/app and domain cookies; not the expired one.
+    QCOMPARE(r[1].target, QByteArray("/app/home"));
+    QCOMPARE(cookies(1), (QByteArrayList{"area=a1", "sid=s1", "wide=w1"}));
+    // 127.0.0.1 is another host: none of those cookies, nor the caller's
+    // Authorization row.
+    QCOMPARE(r[2].target, QByteArray("/app/ip"));
+    QCOMPARE(r[2].headerCount("Cookie"), 0);
+    QCOMPARE(r[2].headerCount("Authorization"), 0);
+    QCOMPARE(r[2].header("X-Row"), QByteArray("1"));
+    // Another host of the domain gets the domain's cookie only.
+    QCOMPARE(r[3].header("Host"), "app.example.localhost:" + port);
+    QCOMPARE(cookies(3), (QByteArrayList{"wide=w1"}));
+    // Back on the first host, at another path: the other host's domain
+    // cookie too.
+    QCOMPARE(r[4].target, QByteArray("/final"));
+    QCOMPARE(cookies(4), (QByteArrayList{"fromsub=f1", "sid=s1", "wide=w1"}));
+    QCOMPARE(r[4].header("Authorization"), QByteArray("Bearer t0k"));
+    for (const RecordedRequest& each : r)
+        QVERIFY2(each.headerCount("Cookie") <= 1, each.head.constData());
+
+    // Every response's headers, in order; the final ones as before.
+    const QByteArrayList chain = c->responseHeaderChain();
+    QCOMPARE(chain.size(), 5);
+    QVERIFY(chain[0].startsWith("Set-Cookie: sid=s1; Path=/; HttpOnly\r\n"));
+    QVERIFY(chain[2].contains("Set-Cookie: ip=i1"));
+    QCOMPARE(chain[4], c->getAllResponseHeaders());
+    QCOMPARE(ExtractSetCookies(chain.join("\r\n")),
+             QByteArray("sid=s1; area=a1; wide=w1; old=o1; ip=i1; sec=x; fromsub=f1; last=l1;"));
+
+    // Nothing carries over to the next send, on the same component or another.
+    c->open("GET", local + "/final", false, {}, {});
+    c->send({});
+    QCOMPARE(server.lastRequest().headerCount("Cookie"), 0);
+    QCOMPARE(c->responseHeaderChain().size(), 1);
+    auto other = makeComponent(kProgIdWinHttp);
+    other->open("GET", local + "/final", false, {}, {});
+    other->send({});
+    QCOMPARE(server.lastRequest().headerCount("Cookie"), 0);
+}
+
+void TestHttpComponent::userCookieRowAcrossRedirects_data()
+{
+    QTest::addColumn<QByteArray>("method");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("row");
+    QTest::addColumn<QList<QByteArray>>("setCookies"); // on the redirect
+    QTest::addColumn<QByteArray>("followCookie");      // the Cookie line of the hop after it
+
+    using L = QList<QByteArray>;
+    QTest::newRow("no cookie set: the row as given")
+        << QByteArray("GET") << 302 << QByteArray("a=1;b=2;  c=3") << L{}
+        << QByteArray("a=1;b=2;  c=3");
+    QTest::newRow("the server's value replaces the row's")
+        << QByteArray("GET") << 302 << QByteArray("sid=old; lang=zh")
+        << L{"Set-Cookie: sid=new; Path=/"} << QByteArray("sid=new; lang=zh");
+    QTest::newRow("a cookie the server deletes is gone")
+        << QByteArray("POST") << 303 << QByteArray("sid=old; lang=zh")
+        << L{"Set-Cookie: sid=; Max-Age=0"} << QByteArray("lang=zh");
+    QTest::newRow("a cookie for another path still replaces the row's")
+        << QByteArray("POST") << 307 << QByteArray("sid=old; lang=zh")
+        << L{"Set-Cookie: sid=new; Path=/elsewhere"} << QByteArray("lang=zh");
+    QTest::newRow("names are case-sensitive")
+        << QByteArray("GET") << 301 << QByteArray("SID=old")
+        << L{"Set-Cookie: sid=new"} << QByteArray("sid=new; SID=old");
+    QTest::newRow("the row emptied by the server")
+        << QByteArray("GET") << 308 << QByteArray("sid=old")
+        << L{"Set-Cookie: sid=new; Path=/"} << QByteArray("sid=new");
+}
+
+void TestHttpComponent::userCookieRowAcrossRedirects()
+{
+    QFETCH(QByteArray, method);
+    QFETCH(int, status);
+    QFETCH(QByteArray, row);
+    QFETCH(QList<QByteArray>, setCookies);
+    QFETCH(QByteArray, followCookie);
+
+    LoopbackServer server;
+    server.route("/login", ScriptedResponse::withBody(status, "Moved",
+                                                      setCookies + QList<QByteArray>{"Location: /home"},
+                                                      {}));
+    server.route("/home", ScriptedResponse::ok("home"));
+    auto c = makeComponent();
+    c->open(method, server.url("/login"), false, {}, {});
+    c->setRequestHeader("Accept", "*/*");
+    c->setRequestHeader("Cookie", row);
+    c->setRequestHeader("X-After", "z");
+    c->send("k=v");
+    QCOMPARE(c->status(), 200);
+
+    const std::vector<RecordedRequest> r = server.requests();
+    QCOMPARE(int(r.size()), 2);
+    // The first request: the row as given, in its place among the rows.
+    QCOMPARE(r[0].header("Cookie"), row);
+    QCOMPARE(lowerNames(r[0]).indexOf("cookie"), lowerNames(r[0]).indexOf("accept") + 1);
+    QCOMPARE(r[1].headerCount("Cookie"), followCookie.isEmpty() ? 0 : 1);
+    QCOMPARE(r[1].header("Cookie"), followCookie);
+    QCOMPARE(r[1].header("X-After"), QByteArray("z"));
+}
+
+void TestHttpComponent::whichRedirectsAreFollowed_data()
+{
+    QTest::addColumn<QByteArray>("method");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("location");
+    QTest::addColumn<QByteArray>("followMethod"); // empty: not followed
+    QTest::addColumn<QByteArray>("followTarget");
+    QTest::addColumn<bool>("bodyKept");
+
+    QTest::newRow("PUT 301 stays PUT") << QByteArray("PUT") << 301 << QByteArray("/next")
+                                       << QByteArray("PUT") << QByteArray("/next") << true;
+    QTest::newRow("DELETE 302 stays DELETE") << QByteArray("DELETE") << 302 << QByteArray("/next")
+                                             << QByteArray("DELETE") << QByteArray("/next") << true;
+    QTest::newRow("PUT 303 becomes GET") << QByteArray("PUT") << 303 << QByteArray("/next")
+                                         << QByteArray("GET") << QByteArray("/next") << false;
+    QTest::newRow("HEAD 303 stays HEAD") << QByteArray("HEAD") << 303 << QByteArray("/next")
+                                         << QByteArray("HEAD") << QByteArray("/next") << false;
+    QTest::newRow("relative to the directory, blank encoded")
+        << QByteArray("GET") << 302 << QByteArray("b c?x=1") << QByteArray("GET")
+        << QByteArray("/dir/b%20c?x=1") << false;
+    QTest::newRow("300 is final") << QByteArray("GET") << 300 << QByteArray("/next")
+                                  << QByteArray() << QByteArray() << false;
+    QTest::newRow("305 is final") << QByteArray("GET") << 305 << QByteArray("/next")
+                                  << QByteArray() << QByteArray() << false;
+    QTest::newRow("302 without Location is final")
+        << QByteArray("GET") << 302 << QByteArray() << QByteArray() << QByteArray() << false;
+}
+
+void TestHttpComponent::whichRedirectsAreFollowed()
+{
+    QFETCH(QByteArray, method);
+    QFETCH(int, status);
+    QFETCH(QByteArray, location);
+    QFETCH(QByteArray, followMethod);
+    QFETCH(QByteArray, followTarget);
+    QFETCH(bool, bodyKept);
+
+    LoopbackServer server;
+    QList<QByteArray> headers;
+    if (!location.isEmpty())
+        headers.append("Location: " + location);
+    server.setHandler([headers, status](const RecordedRequest& r) {
+        const bool start = r.path() == "/dir/start";
+        // No body on the wire for HEAD, or the connection would carry it
+        // into the next reply.
+        if (r.method == "HEAD") {
+            return ScriptedResponse::headOnly(
+                start ? "HTTP/1.1 " + QByteArray::number(status) + " Moved" : "HTTP/1.1 200 OK",
+                start ? headers + QList<QByteArray>{"Content-Length: 5"}
+                      : QList<QByteArray>{"Content-Length: 7"});
+        }
+        return start ? ScriptedResponse::withBody(status, "Moved", headers, "moved")
+                     : ScriptedResponse::ok("arrived by " + r.method);
+    });
+    auto c = makeComponent(kProgIdServerXmlHttp, shortTimeouts());
+    c->open(method, server.url("/dir/start"), false, {}, {});
+    c->send("payload");
+
+    const std::vector<RecordedRequest> r = server.requests();
+    if (followMethod.isEmpty()) {
+        QCOMPARE(int(r.size()), 1);
+        QCOMPARE(c->status(), status);
+        QCOMPARE(*c->responseBody(), QByteArray("moved"));
+        return;
+    }
+    QCOMPARE(c->hasResponseBody(), method != "HEAD");
+    QCOMPARE(int(r.size()), 2);
+    QCOMPARE(c->status(), 200);
+    QCOMPARE(r[1].method, followMethod);
+    QCOMPARE(r[1].target, followTarget);
+    QCOMPARE(r[1].body, bodyKept ? QByteArray("payload") : QByteArray());
+    QCOMPARE(c->responseHeaderChain().size(), 2);
+}
+
+void TestHttpComponent::redirectBodyUpToTheCloseIsNotAwaited()
+{
+    // A redirect whose body would only end when the server closes.
+    LoopbackServer server;
+    ScriptedResponse endless;
+    endless.send("HTTP/1.1 302 Found\r\nLocation: /there\r\n\r\nstill coming").stall(-1);
+    server.route("/here", endless);
+    server.route("/there", ScriptedResponse::ok("there"));
+    RecordingSink sink;
+    auto c = makeComponent(kProgIdServerXmlHttp, shortTimeouts());
+    c->setResponseBodySink(&sink);
+    c->open("GET", server.url("/here"), false, {}, {});
+    QElapsedTimer timer;
+    timer.start();
+    const std::optional<QString> error = httpErrorOf([&] { c->send({}); });
+    QVERIFY2(!error, qPrintable(error.value_or(QString())));
+    QVERIFY(timer.elapsed() < 1000); // well under the 1.5 s of silence that gives up
+    QCOMPARE(c->status(), 200);
+    QCOMPARE(sink.kept, QByteArray("there"));
+    QCOMPARE(sink.begins, 1);
+}
+
 void TestHttpComponent::redirectLimit_data()
 {
     QTest::addColumn<int>("hops");
@@ -753,6 +1013,54 @@ void TestHttpComponent::proxy()
         QCOMPARE(server.requestCount(), 0);
         QVERIFY2(c->getAllResponseHeaders().contains("Server: tinyproxy"),
                  c->getAllResponseHeaders().constData());
+    }
+}
+
+void TestHttpComponent::httpsThroughProxy_data()
+{
+    QTest::addColumn<bool>("authProxy");
+    QTest::addColumn<QByteArray>("user"); // empty: no credentials given
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("statusText");
+
+    QTest::newRow("open proxy") << false << QByteArray() << 200 << QByteArray("OK");
+    QTest::newRow("credentials") << true << kProxyUser << 200 << QByteArray("OK");
+    QTest::newRow("no credentials") << true << QByteArray() << 407
+                                    << QByteArray("Proxy Authentication Required");
+}
+
+void TestHttpComponent::httpsThroughProxy()
+{
+    QFETCH(bool, authProxy);
+    QFETCH(QByteArray, user);
+    QFETCH(int, status);
+    QFETCH(QByteArray, statusText);
+    ProxyFixture& proxy = authProxy ? *m_authProxy : *m_openProxy;
+    QVERIFY2(proxy.isRunning(), qPrintable(proxy.error()));
+
+    LoopbackServer server(
+        LoopbackServer::TlsFiles{m_certs->valid().certFile, m_certs->valid().keyFile});
+    server.route("/secure", ScriptedResponse::withBody(200, "OK", {"Set-Cookie: a=1"}, "over tls"));
+    HttpComponentConfig config = shortTimeouts();
+    config.caFile = m_certs->caFile().toLocal8Bit();
+    auto c = makeComponent(kProgIdServerXmlHttp, config);
+    c->open("GET", server.url("/secure"), false, {}, {});
+    c->setProxy(kProxySettingNamedServer, proxy.address());
+    if (!user.isEmpty())
+        c->setProxyCredentials(user, kProxyPassword);
+    const std::optional<QString> error = httpErrorOf([&] { c->send({}); });
+    QVERIFY2(!error, qPrintable(error.value_or(QString())));
+    QCOMPARE(c->status(), status);
+    QCOMPARE(c->statusText(), statusText);
+    // The proxy's answers to CONNECT are no responses of the chain, unless
+    // the proxy's refusal is all there is.
+    const QByteArrayList chain = c->responseHeaderChain();
+    QCOMPARE(chain.size(), 1);
+    QCOMPARE(chain.first(), c->getAllResponseHeaders());
+    QCOMPARE(server.requestCount(), status == 200 ? 1 : 0);
+    if (status == 200) {
+        QVERIFY(chain.first().startsWith("Set-Cookie: a=1"));
+        QCOMPARE(*c->responseBody(), QByteArray("over tls"));
     }
 }
 
