@@ -175,8 +175,8 @@ void TFrmMain::btnSendReqestClick()
     if (!http->hasResponseBody())
         return; // no body at all: nothing else changes
     const qint64 size = http->bodyBytesReceived();
-    const QString statusLine =
-        QString::number(http->status()) + QLatin1Char(' ') + AnsiCodec::toUnicode(http->statusText());
+    const QString statusLine = QString::number(http->status()) + QLatin1Char(' ') +
+                               AnsiCodec::toUnicode(http->statusText());
 
     if (download) {
         sink->commit();
@@ -197,8 +197,7 @@ void TFrmMain::btnSendReqestClick()
         if (ui->chkGetRespCookie->isChecked()) {
             // Every response of a redirect chain, in order: a login sets its
             // cookies on the 302 it answers with.
-            const QByteArray cookies =
-                ExtractSetCookies(http->responseHeaderChain().join("\r\n"));
+            const QByteArray cookies = ExtractSetCookies(http->responseHeaderChain().join("\r\n"));
             if (!cookies.isEmpty()) {
                 int row = IndexOfReqHeader("cookie");
                 QByteArray old;

@@ -30,8 +30,9 @@ int compareLines(const QByteArray& a, const QByteArray& b)
                                              QByteArray::fromRawData(b.constData(), eb));
     if (byName != 0)
         return byName;
-    return CompareTextIgnoreCase(QByteArray::fromRawData(a.constData() + ea + 1, a.size() - ea - 1),
-                                 QByteArray::fromRawData(b.constData() + eb + 1, b.size() - eb - 1));
+    return CompareTextIgnoreCase(
+        QByteArray::fromRawData(a.constData() + ea + 1, a.size() - ea - 1),
+        QByteArray::fromRawData(b.constData() + eb + 1, b.size() - eb - 1));
 }
 
 } // namespace
@@ -47,9 +48,8 @@ QByteArray FormatHeaderFile(const std::vector<HeaderEntry>& rows)
     // equal lines is the earliest row's.
     std::vector<size_t> order(lines.size());
     std::iota(order.begin(), order.end(), size_t(0));
-    std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
-        return compareLines(lines[a], lines[b]) < 0;
-    });
+    std::stable_sort(order.begin(), order.end(),
+                     [&](size_t a, size_t b) { return compareLines(lines[a], lines[b]) < 0; });
 
     qsizetype total = 0;
     for (const QByteArray& line : lines)

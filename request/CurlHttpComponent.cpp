@@ -442,14 +442,14 @@ private:
     int m_status = 0;
     QByteArray m_statusText;
     QByteArrayList m_headerLines;
-    bool m_headerBlockKept = false;   // of the response being received
-    QByteArrayList m_chain;           // header blocks of every response so far
-    QByteArray m_location;            // of the response being received
-    QByteArray m_hopUrl;              // of the request being made
-    QByteArray m_redirectTarget;      // where the response received sends us
-    bool m_redirectBodyCut = false;   // we stopped reading a redirect's body
+    bool m_headerBlockKept = false; // of the response being received
+    QByteArrayList m_chain;         // header blocks of every response so far
+    QByteArray m_location;          // of the response being received
+    QByteArray m_hopUrl;            // of the request being made
+    QByteArray m_redirectTarget;    // where the response received sends us
+    bool m_redirectBodyCut = false; // we stopped reading a redirect's body
     bool m_hopOnFirstHost = true;
-    long m_connectCode = 0;           // of the proxy's last answer to CONNECT
+    long m_connectCode = 0; // of the proxy's last answer to CONNECT
     QSet<QByteArray> m_cookiesSetByFirstHost;
     QByteArray m_body;
     bool m_hasBody = false;
@@ -525,7 +525,8 @@ size_t CurlHttpComponent::onHeader(char* data, size_t size, size_t count, void* 
             AnsiLowerCase(line).contains("chunked"))
             c->m_chunked = true;
         static const QByteArray locationName = "location:";
-        if (c->m_location.isEmpty() && SameTextAnsiLower(line.left(locationName.size()), locationName))
+        if (c->m_location.isEmpty() &&
+            SameTextAnsiLower(line.left(locationName.size()), locationName))
             c->m_location = line.mid(locationName.size()).trimmed();
         if (c->m_hopOnFirstHost) {
             const QByteArray cookie = setCookieName(line);
@@ -809,8 +810,8 @@ void CurlHttpComponent::configureHop(CurlHandle& handle, const Hop& hop, const Q
         if (SameTextAnsiLower(name, "content-length"))
             continue;
         const bool isCookie = SameTextAnsiLower(name, "cookie");
-        if (!hop.sameOrigin &&
-            (isCookie || SameTextAnsiLower(name, "authorization") || SameTextAnsiLower(name, "host")))
+        if (!hop.sameOrigin && (isCookie || SameTextAnsiLower(name, "authorization") ||
+                                SameTextAnsiLower(name, "host")))
             continue;
         if (isCookie && hop.follows) {
             cookieRow = cookieRowWithout(value, m_cookiesSetByFirstHost);
@@ -867,10 +868,9 @@ void CurlHttpComponent::performHop(CURL* easy, const char* errorBuffer)
     m_easy = nullptr;
     // Where a redirect goes is known from its headers; what becomes of its
     // body (cut by us, or by the server closing) does not matter.
-    const bool redirectBodyLost =
-        !m_redirectTarget.isEmpty() && m_headersComplete &&
-        ((code == CURLE_WRITE_ERROR && m_redirectBodyCut) || code == CURLE_RECV_ERROR ||
-         code == CURLE_PARTIAL_FILE);
+    const bool redirectBodyLost = !m_redirectTarget.isEmpty() && m_headersComplete &&
+                                  ((code == CURLE_WRITE_ERROR && m_redirectBodyCut) ||
+                                   code == CURLE_RECV_ERROR || code == CURLE_PARTIAL_FILE);
     // A server or proxy refusing a request (407 from tinyproxy, 401, 413...)
     // often closes without reading the body we sent; the kernel then ends the
     // connection with a reset instead of an orderly close. When the refusal's

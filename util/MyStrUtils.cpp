@@ -133,8 +133,10 @@ int CompareTextIgnoreCase(const QByteArray& a, const QByteArray& b)
     bool trailA = false;
     bool trailB = false;
     for (qsizetype i = 0; i < n; ++i) {
-        const unsigned char ca = trailA ? pa[i] : static_cast<unsigned char>(lowerByte(char(pa[i])));
-        const unsigned char cb = trailB ? pb[i] : static_cast<unsigned char>(lowerByte(char(pb[i])));
+        const unsigned char ca =
+            trailA ? pa[i] : static_cast<unsigned char>(lowerByte(char(pa[i])));
+        const unsigned char cb =
+            trailB ? pb[i] : static_cast<unsigned char>(lowerByte(char(pb[i])));
         if (ca != cb)
             return ca < cb ? -1 : 1;
         trailA = !trailA && isLeadByte(pa[i]);

@@ -603,10 +603,11 @@ void TestHttpComponent::cookiesFollowTheRedirectChain()
                                         "Set-Cookie: old=o1; Expires=Thu, 01 Jan 1970 00:00:00 GMT",
                                         "Location: /app/home"},
                                        "moved"));
-    server.route("/app/home", R::withBody(302, "Found", {"Location: " + server.url("/app/ip")}, {}));
-    server.route("/app/ip", R::withBody(302, "Found",
-                                        {"Set-Cookie: ip=i1; Path=/", "Location: " + sub + "/sub"},
-                                        {}));
+    server.route("/app/home",
+                 R::withBody(302, "Found", {"Location: " + server.url("/app/ip")}, {}));
+    server.route(
+        "/app/ip",
+        R::withBody(302, "Found", {"Set-Cookie: ip=i1; Path=/", "Location: " + sub + "/sub"}, {}));
     // A Secure cookie from a plain http origin is refused.
     server.route("/sub", R::withBody(303, "See Other",
                                      {"Set-Cookie: sec=x; Secure; Domain=example.localhost; Path=/",
@@ -689,11 +690,11 @@ void TestHttpComponent::userCookieRowAcrossRedirects_data()
         << QByteArray("POST") << 307 << QByteArray("sid=old; lang=zh")
         << L{"Set-Cookie: sid=new; Path=/elsewhere"} << QByteArray("lang=zh");
     QTest::newRow("names are case-sensitive")
-        << QByteArray("GET") << 301 << QByteArray("SID=old")
-        << L{"Set-Cookie: sid=new"} << QByteArray("sid=new; SID=old");
+        << QByteArray("GET") << 301 << QByteArray("SID=old") << L{"Set-Cookie: sid=new"}
+        << QByteArray("sid=new; SID=old");
     QTest::newRow("the row emptied by the server")
-        << QByteArray("GET") << 308 << QByteArray("sid=old")
-        << L{"Set-Cookie: sid=new; Path=/"} << QByteArray("sid=new");
+        << QByteArray("GET") << 308 << QByteArray("sid=old") << L{"Set-Cookie: sid=new; Path=/"}
+        << QByteArray("sid=new");
 }
 
 void TestHttpComponent::userCookieRowAcrossRedirects()
@@ -705,9 +706,9 @@ void TestHttpComponent::userCookieRowAcrossRedirects()
     QFETCH(QByteArray, followCookie);
 
     LoopbackServer server;
-    server.route("/login", ScriptedResponse::withBody(status, "Moved",
-                                                      setCookies + QList<QByteArray>{"Location: /home"},
-                                                      {}));
+    server.route("/login",
+                 ScriptedResponse::withBody(status, "Moved",
+                                            setCookies + QList<QByteArray>{"Location: /home"}, {}));
     server.route("/home", ScriptedResponse::ok("home"));
     auto c = makeComponent();
     c->open(method, server.url("/login"), false, {}, {});
@@ -747,10 +748,10 @@ void TestHttpComponent::whichRedirectsAreFollowed_data()
     QTest::newRow("relative to the directory, blank encoded")
         << QByteArray("GET") << 302 << QByteArray("b c?x=1") << QByteArray("GET")
         << QByteArray("/dir/b%20c?x=1") << false;
-    QTest::newRow("300 is final") << QByteArray("GET") << 300 << QByteArray("/next")
-                                  << QByteArray() << QByteArray() << false;
-    QTest::newRow("305 is final") << QByteArray("GET") << 305 << QByteArray("/next")
-                                  << QByteArray() << QByteArray() << false;
+    QTest::newRow("300 is final") << QByteArray("GET") << 300 << QByteArray("/next") << QByteArray()
+                                  << QByteArray() << false;
+    QTest::newRow("305 is final") << QByteArray("GET") << 305 << QByteArray("/next") << QByteArray()
+                                  << QByteArray() << false;
     QTest::newRow("302 without Location is final")
         << QByteArray("GET") << 302 << QByteArray() << QByteArray() << QByteArray() << false;
 }
@@ -1025,8 +1026,8 @@ void TestHttpComponent::httpsThroughProxy_data()
 
     QTest::newRow("open proxy") << false << QByteArray() << 200 << QByteArray("OK");
     QTest::newRow("credentials") << true << kProxyUser << 200 << QByteArray("OK");
-    QTest::newRow("no credentials") << true << QByteArray() << 407
-                                    << QByteArray("Proxy Authentication Required");
+    QTest::newRow("no credentials")
+        << true << QByteArray() << 407 << QByteArray("Proxy Authentication Required");
 }
 
 void TestHttpComponent::httpsThroughProxy()
@@ -1070,7 +1071,8 @@ void TestHttpComponent::proxyEnvironmentHasNoSay_data()
     QTest::addColumn<QByteArray>("value"); // "DEAD" stands for a proxy nobody listens on
     QTest::addColumn<bool>("proxySet");
 
-    QTest::newRow("no_proxy=* with a proxy set") << QByteArray("no_proxy") << QByteArray("*") << true;
+    QTest::newRow("no_proxy=* with a proxy set")
+        << QByteArray("no_proxy") << QByteArray("*") << true;
     QTest::newRow("NO_PROXY naming localhost and the host")
         << QByteArray("NO_PROXY") << QByteArray("localhost,127.0.0.1") << true;
     QTest::newRow("no_proxy naming the host")

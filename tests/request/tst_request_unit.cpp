@@ -43,12 +43,15 @@ void TestRequestUnit::isUtf8_data()
     QTest::newRow("four-byte emoji") << QByteArray("\xF0\x9F\x98\x80") << true;
     QTest::newRow("lead followed by ascii") << QByteArray("\xC3" "a") << false;
     QTest::newRow("nul bytes are ascii") << QByteArray("\0\xC3\xA9", 3) << true;
-    QTest::newRow("third byte of a three-byte sequence is ASCII")
-        << QByteArray("\xE4\xB8" "a") << false;
-    QTest::newRow("third byte of a three-byte sequence is a lead")
-        << QByteArray("\xE4\xB8\xF0" "abc") << false;
-    QTest::newRow("second byte of a three-byte sequence is ASCII")
-        << QByteArray("\xE4" "a\xAD") << false;
+    QTest::newRow("third byte of a three-byte sequence is ASCII") << QByteArray("\xE4\xB8"
+                                                                                "a")
+                                                                  << false;
+    QTest::newRow("third byte of a three-byte sequence is a lead") << QByteArray("\xE4\xB8\xF0"
+                                                                                 "abc")
+                                                                   << false;
+    QTest::newRow("second byte of a three-byte sequence is ASCII") << QByteArray("\xE4"
+                                                                                 "a\xAD")
+                                                                   << false;
 }
 
 void TestRequestUnit::isUtf8()
