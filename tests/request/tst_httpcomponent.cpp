@@ -7,6 +7,7 @@
 #include "tests/support/TestCerts.h"
 
 #include <QElapsedTimer>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -589,12 +590,11 @@ QByteArrayList sortedCookies(const RecordedRequest& r)
 
 void TestHttpComponent::cookiesFollowTheRedirectChain()
 {
-    // Names under .localhost reach the loopback server, so hosts and a
+    // Names under .localhost reach the loopback server, so that hosts and a
     // domain of two labels can be told apart.
     LoopbackServer server;
     const QByteArray port = QByteArray::number(server.port());
     const QByteArray local = "http://login.example.localhost:" + port;
-    const QByteArray sub = "http://app.example.localhost:" + port;
     using R = ScriptedResponse;
     server.route("/login", R::withBody(302, "Found",
                                        {"Set-Cookie: sid=s1; Path=/; HttpOnly",
@@ -605,9 +605,10 @@ void TestHttpComponent::cookiesFollowTheRedirectChain()
                                        "moved"));
     server.route("/app/home",
                  R::withBody(302, "Found", {"Location: " + server.url("/app/ip")}, {}));
-    server.route(
-        "/app/ip",
-        R::withBody(302, "Found", {"Set-Cookie: ip=i1; Path=/", "Location: " + sub + "/sub"}, {}));
+    server.route("/app/ip", R::withBody(302, "Found",
+                                        {"Set-Cookie: ip=i1; Path=/",
+                                         "Location: http://app.example.localhost:" + port + "/sub"},
+                                        {}));
     // A Secure cookie from a plain http origin is refused.
     server.route("/sub", R::withBody(303, "See Other",
                                      {"Set-Cookie: sec=x; Secure; Domain=example.localhost; Path=/",
@@ -618,114 +619,83 @@ void TestHttpComponent::cookiesFollowTheRedirectChain()
 
     auto c = makeComponent();
     c->open("GET", local + "/login", false, {}, {});
-    c->setRequestHeader("X-Row", "1");
     c->setRequestHeader("Authorization", "Bearer t0k");
     c->send({});
-    QCOMPARE(c->status(), 200);
     QCOMPARE(*c->responseBody(), QByteArray("welcome"));
-
     const std::vector<RecordedRequest> r = server.requests();
     QCOMPARE(int(r.size()), 5);
     const auto cookies = [&](int i) { return sortedCookies(r[size_t(i)]); };
     QCOMPARE(r[0].headerCount("Cookie"), 0);
     // Host-only, Path=/app and domain cookies; not the expired one.
-    QCOMPARE(r[1].target, QByteArray("/app/home"));
     QCOMPARE(cookies(1), (QByteArrayList{"area=a1", "sid=s1", "wide=w1"}));
-    // 127.0.0.1 is another host: none of those cookies, nor the caller's
-    // Authorization row.
-    QCOMPARE(r[2].target, QByteArray("/app/ip"));
-    QCOMPARE(r[2].headerCount("Cookie"), 0);
-    QCOMPARE(r[2].headerCount("Authorization"), 0);
-    QCOMPARE(r[2].header("X-Row"), QByteArray("1"));
+    // 127.0.0.1: another host, so none of them, nor the Authorization row.
+    QCOMPARE(r[2].headerCount("Cookie") + r[2].headerCount("Authorization"), 0);
     // Another host of the domain gets the domain's cookie only.
-    QCOMPARE(r[3].header("Host"), "app.example.localhost:" + port);
     QCOMPARE(cookies(3), (QByteArrayList{"wide=w1"}));
-    // Back on the first host, at another path: the other host's domain
-    // cookie too.
-    QCOMPARE(r[4].target, QByteArray("/final"));
+    // Back on the first host, at another path.
     QCOMPARE(cookies(4), (QByteArrayList{"fromsub=f1", "sid=s1", "wide=w1"}));
     QCOMPARE(r[4].header("Authorization"), QByteArray("Bearer t0k"));
     for (const RecordedRequest& each : r)
         QVERIFY2(each.headerCount("Cookie") <= 1, each.head.constData());
 
-    // Every response's headers, in order; the final ones as before.
+    // Every response's headers in order, the final ones last.
     const QByteArrayList chain = c->responseHeaderChain();
     QCOMPARE(chain.size(), 5);
-    QVERIFY(chain[0].startsWith("Set-Cookie: sid=s1; Path=/; HttpOnly\r\n"));
-    QVERIFY(chain[2].contains("Set-Cookie: ip=i1"));
     QCOMPARE(chain[4], c->getAllResponseHeaders());
     QCOMPARE(ExtractSetCookies(chain.join("\r\n")),
              QByteArray("sid=s1; area=a1; wide=w1; old=o1; ip=i1; sec=x; fromsub=f1; last=l1;"));
 
-    // Nothing carries over to the next send, on the same component or another.
+    // Nothing carries over to the next send.
     c->open("GET", local + "/final", false, {}, {});
     c->send({});
     QCOMPARE(server.lastRequest().headerCount("Cookie"), 0);
     QCOMPARE(c->responseHeaderChain().size(), 1);
-    auto other = makeComponent(kProgIdWinHttp);
-    other->open("GET", local + "/final", false, {}, {});
-    other->send({});
-    QCOMPARE(server.lastRequest().headerCount("Cookie"), 0);
 }
 
 void TestHttpComponent::userCookieRowAcrossRedirects_data()
 {
-    QTest::addColumn<QByteArray>("method");
     QTest::addColumn<int>("status");
     QTest::addColumn<QByteArray>("row");
-    QTest::addColumn<QList<QByteArray>>("setCookies"); // on the redirect
-    QTest::addColumn<QByteArray>("followCookie");      // the Cookie line of the hop after it
+    QTest::addColumn<QByteArray>("setCookie");    // on the redirect; empty: none
+    QTest::addColumn<QByteArray>("followCookie"); // the Cookie line of the next request
 
-    using L = QList<QByteArray>;
     QTest::newRow("no cookie set: the row as given")
-        << QByteArray("GET") << 302 << QByteArray("a=1;b=2;  c=3") << L{}
-        << QByteArray("a=1;b=2;  c=3");
+        << 302 << QByteArray("a=1;b=2;  c=3") << QByteArray() << QByteArray("a=1;b=2;  c=3");
     QTest::newRow("the server's value replaces the row's")
-        << QByteArray("GET") << 302 << QByteArray("sid=old; lang=zh")
-        << L{"Set-Cookie: sid=new; Path=/"} << QByteArray("sid=new; lang=zh");
+        << 307 << QByteArray("sid=old; lang=zh") << QByteArray("sid=new; Path=/")
+        << QByteArray("sid=new; lang=zh");
     QTest::newRow("a cookie the server deletes is gone")
-        << QByteArray("POST") << 303 << QByteArray("sid=old; lang=zh")
-        << L{"Set-Cookie: sid=; Max-Age=0"} << QByteArray("lang=zh");
-    QTest::newRow("a cookie for another path still replaces the row's")
-        << QByteArray("POST") << 307 << QByteArray("sid=old; lang=zh")
-        << L{"Set-Cookie: sid=new; Path=/elsewhere"} << QByteArray("lang=zh");
+        << 303 << QByteArray("sid=old; lang=zh") << QByteArray("sid=; Max-Age=0")
+        << QByteArray("lang=zh");
     QTest::newRow("names are case-sensitive")
-        << QByteArray("GET") << 301 << QByteArray("SID=old") << L{"Set-Cookie: sid=new"}
-        << QByteArray("sid=new; SID=old");
-    QTest::newRow("the row emptied by the server")
-        << QByteArray("GET") << 308 << QByteArray("sid=old") << L{"Set-Cookie: sid=new; Path=/"}
-        << QByteArray("sid=new");
+        << 301 << QByteArray("SID=old") << QByteArray("sid=new") << QByteArray("sid=new; SID=old");
 }
 
 void TestHttpComponent::userCookieRowAcrossRedirects()
 {
-    QFETCH(QByteArray, method);
     QFETCH(int, status);
     QFETCH(QByteArray, row);
-    QFETCH(QList<QByteArray>, setCookies);
+    QFETCH(QByteArray, setCookie);
     QFETCH(QByteArray, followCookie);
 
     LoopbackServer server;
-    server.route("/login",
-                 ScriptedResponse::withBody(status, "Moved",
-                                            setCookies + QList<QByteArray>{"Location: /home"}, {}));
+    QList<QByteArray> headers{"Location: /home"};
+    if (!setCookie.isEmpty())
+        headers.prepend("Set-Cookie: " + setCookie);
+    server.route("/login", ScriptedResponse::withBody(status, "Moved", headers, {}));
     server.route("/home", ScriptedResponse::ok("home"));
     auto c = makeComponent();
-    c->open(method, server.url("/login"), false, {}, {});
+    c->open("POST", server.url("/login"), false, {}, {});
     c->setRequestHeader("Accept", "*/*");
     c->setRequestHeader("Cookie", row);
-    c->setRequestHeader("X-After", "z");
     c->send("k=v");
-    QCOMPARE(c->status(), 200);
-
     const std::vector<RecordedRequest> r = server.requests();
     QCOMPARE(int(r.size()), 2);
     // The first request: the row as given, in its place among the rows.
     QCOMPARE(r[0].header("Cookie"), row);
     QCOMPARE(lowerNames(r[0]).indexOf("cookie"), lowerNames(r[0]).indexOf("accept") + 1);
-    QCOMPARE(r[1].headerCount("Cookie"), followCookie.isEmpty() ? 0 : 1);
+    QCOMPARE(r[1].headerCount("Cookie"), 1);
     QCOMPARE(r[1].header("Cookie"), followCookie);
-    QCOMPARE(r[1].header("X-After"), QByteArray("z"));
 }
 
 void TestHttpComponent::whichRedirectsAreFollowed_data()
@@ -733,27 +703,18 @@ void TestHttpComponent::whichRedirectsAreFollowed_data()
     QTest::addColumn<QByteArray>("method");
     QTest::addColumn<int>("status");
     QTest::addColumn<QByteArray>("location");
-    QTest::addColumn<QByteArray>("followMethod"); // empty: not followed
-    QTest::addColumn<QByteArray>("followTarget");
-    QTest::addColumn<bool>("bodyKept");
+    QTest::addColumn<QByteArray>("follow"); // method, target and body of the next request
 
-    QTest::newRow("PUT 301 stays PUT") << QByteArray("PUT") << 301 << QByteArray("/next")
-                                       << QByteArray("PUT") << QByteArray("/next") << true;
-    QTest::newRow("DELETE 302 stays DELETE") << QByteArray("DELETE") << 302 << QByteArray("/next")
-                                             << QByteArray("DELETE") << QByteArray("/next") << true;
-    QTest::newRow("PUT 303 becomes GET") << QByteArray("PUT") << 303 << QByteArray("/next")
-                                         << QByteArray("GET") << QByteArray("/next") << false;
-    QTest::newRow("HEAD 303 stays HEAD") << QByteArray("HEAD") << 303 << QByteArray("/next")
-                                         << QByteArray("HEAD") << QByteArray("/next") << false;
-    QTest::newRow("relative to the directory, blank encoded")
-        << QByteArray("GET") << 302 << QByteArray("b c?x=1") << QByteArray("GET")
-        << QByteArray("/dir/b%20c?x=1") << false;
-    QTest::newRow("300 is final") << QByteArray("GET") << 300 << QByteArray("/next") << QByteArray()
-                                  << QByteArray() << false;
-    QTest::newRow("305 is final") << QByteArray("GET") << 305 << QByteArray("/next") << QByteArray()
-                                  << QByteArray() << false;
+    QTest::newRow("PUT 301 stays PUT")
+        << QByteArray("PUT") << 301 << QByteArray("/next") << QByteArray("PUT /next payload");
+    QTest::newRow("PUT 303 becomes GET")
+        << QByteArray("PUT") << 303 << QByteArray("/next") << QByteArray("GET /next ");
+    QTest::newRow("relative to the folder, blank encoded")
+        << QByteArray("GET") << 302 << QByteArray("b c?x=1") << QByteArray("GET /dir/b%20c?x=1 ");
+    QTest::newRow("300 is final") << QByteArray("GET") << 300 << QByteArray("/next")
+                                  << QByteArray();
     QTest::newRow("302 without Location is final")
-        << QByteArray("GET") << 302 << QByteArray() << QByteArray() << QByteArray() << false;
+        << QByteArray("GET") << 302 << QByteArray() << QByteArray();
 }
 
 void TestHttpComponent::whichRedirectsAreFollowed()
@@ -761,50 +722,30 @@ void TestHttpComponent::whichRedirectsAreFollowed()
     QFETCH(QByteArray, method);
     QFETCH(int, status);
     QFETCH(QByteArray, location);
-    QFETCH(QByteArray, followMethod);
-    QFETCH(QByteArray, followTarget);
-    QFETCH(bool, bodyKept);
+    QFETCH(QByteArray, follow);
 
     LoopbackServer server;
-    QList<QByteArray> headers;
-    if (!location.isEmpty())
-        headers.append("Location: " + location);
-    server.setHandler([headers, status](const RecordedRequest& r) {
-        const bool start = r.path() == "/dir/start";
-        // No body on the wire for HEAD, or the connection would carry it
-        // into the next reply.
-        if (r.method == "HEAD") {
-            return ScriptedResponse::headOnly(
-                start ? "HTTP/1.1 " + QByteArray::number(status) + " Moved" : "HTTP/1.1 200 OK",
-                start ? headers + QList<QByteArray>{"Content-Length: 5"}
-                      : QList<QByteArray>{"Content-Length: 7"});
-        }
-        return start ? ScriptedResponse::withBody(status, "Moved", headers, "moved")
-                     : ScriptedResponse::ok("arrived by " + r.method);
+    const QList<QByteArray> headers{location.isEmpty() ? "X-No: location"
+                                                       : "Location: " + location};
+    server.route("/dir/start", ScriptedResponse::withBody(status, "Moved", headers, "moved"));
+    server.setHandler([](const RecordedRequest& r) -> std::optional<ScriptedResponse> {
+        if (r.path() == "/dir/start")
+            return std::nullopt;
+        return ScriptedResponse::ok("arrived");
     });
     auto c = makeComponent(kProgIdServerXmlHttp, shortTimeouts());
     c->open(method, server.url("/dir/start"), false, {}, {});
     c->send("payload");
-
     const std::vector<RecordedRequest> r = server.requests();
-    if (followMethod.isEmpty()) {
-        QCOMPARE(int(r.size()), 1);
-        QCOMPARE(c->status(), status);
-        QCOMPARE(*c->responseBody(), QByteArray("moved"));
-        return;
-    }
-    QCOMPARE(c->hasResponseBody(), method != "HEAD");
-    QCOMPARE(int(r.size()), 2);
-    QCOMPARE(c->status(), 200);
-    QCOMPARE(r[1].method, followMethod);
-    QCOMPARE(r[1].target, followTarget);
-    QCOMPARE(r[1].body, bodyKept ? QByteArray("payload") : QByteArray());
-    QCOMPARE(c->responseHeaderChain().size(), 2);
+    QCOMPARE(int(r.size()), follow.isEmpty() ? 1 : 2);
+    QCOMPARE(*c->responseBody(), QByteArray(follow.isEmpty() ? "moved" : "arrived"));
+    QCOMPARE(c->responseHeaderChain().size(), int(r.size()));
+    if (!follow.isEmpty())
+        QCOMPARE(r[1].method + ' ' + r[1].target + ' ' + r[1].body, follow);
 }
 
 void TestHttpComponent::redirectBodyUpToTheCloseIsNotAwaited()
 {
-    // A redirect whose body would only end when the server closes.
     LoopbackServer server;
     ScriptedResponse endless;
     endless.send("HTTP/1.1 302 Found\r\nLocation: /there\r\n\r\nstill coming").stall(-1);
@@ -819,9 +760,7 @@ void TestHttpComponent::redirectBodyUpToTheCloseIsNotAwaited()
     const std::optional<QString> error = httpErrorOf([&] { c->send({}); });
     QVERIFY2(!error, qPrintable(error.value_or(QString())));
     QVERIFY(timer.elapsed() < 1000); // well under the 1.5 s of silence that gives up
-    QCOMPARE(c->status(), 200);
     QCOMPARE(sink.kept, QByteArray("there"));
-    QCOMPARE(sink.begins, 1);
 }
 
 void TestHttpComponent::redirectLimit_data()
@@ -1022,12 +961,10 @@ void TestHttpComponent::httpsThroughProxy_data()
     QTest::addColumn<bool>("authProxy");
     QTest::addColumn<QByteArray>("user"); // empty: no credentials given
     QTest::addColumn<int>("status");
-    QTest::addColumn<QByteArray>("statusText");
 
-    QTest::newRow("open proxy") << false << QByteArray() << 200 << QByteArray("OK");
-    QTest::newRow("credentials") << true << kProxyUser << 200 << QByteArray("OK");
-    QTest::newRow("no credentials")
-        << true << QByteArray() << 407 << QByteArray("Proxy Authentication Required");
+    QTest::newRow("open proxy") << false << QByteArray() << 200;
+    QTest::newRow("credentials") << true << kProxyUser << 200;
+    QTest::newRow("no credentials") << true << QByteArray() << 407;
 }
 
 void TestHttpComponent::httpsThroughProxy()
@@ -1035,7 +972,6 @@ void TestHttpComponent::httpsThroughProxy()
     QFETCH(bool, authProxy);
     QFETCH(QByteArray, user);
     QFETCH(int, status);
-    QFETCH(QByteArray, statusText);
     ProxyFixture& proxy = authProxy ? *m_authProxy : *m_openProxy;
     QVERIFY2(proxy.isRunning(), qPrintable(proxy.error()));
 
@@ -1049,20 +985,15 @@ void TestHttpComponent::httpsThroughProxy()
     c->setProxy(kProxySettingNamedServer, proxy.address());
     if (!user.isEmpty())
         c->setProxyCredentials(user, kProxyPassword);
-    const std::optional<QString> error = httpErrorOf([&] { c->send({}); });
-    QVERIFY2(!error, qPrintable(error.value_or(QString())));
+    c->send({});
+    // A refused tunnel shows the proxy's status.
     QCOMPARE(c->status(), status);
-    QCOMPARE(c->statusText(), statusText);
-    // The proxy's answers to CONNECT are no responses of the chain, unless
-    // the proxy's refusal is all there is.
-    const QByteArrayList chain = c->responseHeaderChain();
-    QCOMPARE(chain.size(), 1);
-    QCOMPARE(chain.first(), c->getAllResponseHeaders());
     QCOMPARE(server.requestCount(), status == 200 ? 1 : 0);
-    if (status == 200) {
-        QVERIFY(chain.first().startsWith("Set-Cookie: a=1"));
-        QCOMPARE(*c->responseBody(), QByteArray("over tls"));
-    }
+    // The proxy's answers to CONNECT are no responses of the chain, unless
+    // its refusal is all there is.
+    const QByteArrayList chain = c->responseHeaderChain();
+    QCOMPARE(chain, QByteArrayList{c->getAllResponseHeaders()});
+    QCOMPARE(chain.first().startsWith("Set-Cookie: a=1"), status == 200);
 }
 
 void TestHttpComponent::proxyEnvironmentHasNoSay_data()
@@ -1071,16 +1002,11 @@ void TestHttpComponent::proxyEnvironmentHasNoSay_data()
     QTest::addColumn<QByteArray>("value"); // "DEAD" stands for a proxy nobody listens on
     QTest::addColumn<bool>("proxySet");
 
-    QTest::newRow("no_proxy=* with a proxy set")
-        << QByteArray("no_proxy") << QByteArray("*") << true;
-    QTest::newRow("NO_PROXY naming localhost and the host")
+    QTest::newRow("no_proxy=*, a proxy set") << QByteArray("no_proxy") << QByteArray("*") << true;
+    QTest::newRow("NO_PROXY naming the host, a proxy set")
         << QByteArray("NO_PROXY") << QByteArray("localhost,127.0.0.1") << true;
-    QTest::newRow("no_proxy naming the host")
-        << QByteArray("no_proxy") << QByteArray("127.0.0.1") << true;
-    QTest::newRow("http_proxy without a proxy set")
+    QTest::newRow("http_proxy, no proxy set")
         << QByteArray("http_proxy") << QByteArray("http://DEAD") << false;
-    QTest::newRow("ALL_PROXY without a proxy set")
-        << QByteArray("ALL_PROXY") << QByteArray("http://DEAD") << false;
 }
 
 void TestHttpComponent::proxyEnvironmentHasNoSay()
@@ -1090,34 +1016,21 @@ void TestHttpComponent::proxyEnvironmentHasNoSay()
     QFETCH(bool, proxySet);
     QVERIFY2(m_openProxy->isRunning(), qPrintable(m_openProxy->error()));
 
-    value.replace("DEAD", "127.0.0.1:" + QByteArray::number(closedPort()));
-    struct Restore
-    {
-        QByteArray name;
-        std::optional<QByteArray> old;
-        ~Restore()
-        {
-            if (old)
-                qputenv(name.constData(), *old);
-            else
-                qunsetenv(name.constData());
-        }
-    } restore{variable, qEnvironmentVariableIsSet(variable.constData())
-                            ? std::optional<QByteArray>(qgetenv(variable.constData()))
-                            : std::nullopt};
-    qputenv(variable.constData(), value);
+    const QByteArray name = variable;
+    const std::optional<QByteArray> old =
+        qEnvironmentVariableIsSet(name) ? std::optional<QByteArray>(qgetenv(name)) : std::nullopt;
+    const auto restore = qScopeGuard([&] { old ? qputenv(name, *old) : qunsetenv(name); });
+    qputenv(name, value.replace("DEAD", "127.0.0.1:" + QByteArray::number(closedPort())));
 
     LoopbackServer server;
-    server.setHandler([](const RecordedRequest&) { return ScriptedResponse::ok("direct or not"); });
+    server.route("/env", ScriptedResponse::ok("direct or not"));
     const int proxiedBefore = m_openProxy->requestCount();
     auto c = makeComponent(kProgIdServerXmlHttp, shortTimeouts());
     c->open("GET", server.url("/env"), false, {}, {});
     if (proxySet)
         c->setProxy(kProxySettingNamedServer, m_openProxy->address());
-    const std::optional<QString> error = httpErrorOf([&] { c->send({}); });
-    QVERIFY2(!error, qPrintable(error.value_or(QString())));
+    c->send({});
     QCOMPARE(c->status(), 200);
-    QCOMPARE(server.requestCount(), 1);
     QCOMPARE(server.lastRequest().header("Via").contains("tinyproxy"), proxySet);
     QCOMPARE(m_openProxy->requestCount() - proxiedBefore, proxySet ? 1 : 0);
 }
