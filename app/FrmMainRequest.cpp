@@ -179,18 +179,24 @@ void TFrmMain::btnSendReqestClick()
     if (!http->hasResponseBody())
         return; // no body at all: nothing else changes
     const qint64 size = http->bodyBytesReceived();
+    const QString statusLine = QString::number(http->status()) + QLatin1Char(' ') +
+                               AnsiCodec::toUnicode(http->statusText());
 
     if (download) {
         sink->commit();
         SaveTargetPath.clear();
         setPanelText(2, QStringLiteral("文件保存完成"));
+        // A saved 404 or 500 page must not pass for the file asked for.
+        setPanelText(3, statusLine);
     } else {
         ui->mmoRespHeaders->setPlainText(AnsiCodec::toUnicode(http->getAllResponseHeaders()));
         takeResponseBody(http->responseBody().value_or(QByteArray()));
         showResponseInMemo(ui->cbbResultType->currentIndex() == 1);
 
         if (ui->chkGetRespCookie->isChecked()) {
-            const QByteArray cookies = ExtractSetCookies(http->getAllResponseHeaders());
+            // Every response of a redirect chain, in order: a login sets its
+            // cookies on the 302 it answers with.
+            const QByteArray cookies = ExtractSetCookies(http->responseHeaderChain().join("\r\n"));
             if (!cookies.isEmpty()) {
                 int row = IndexOfReqHeader("cookie");
                 QByteArray old;
@@ -206,8 +212,7 @@ void TFrmMain::btnSendReqestClick()
 
         qCDebug(lcResponseBody).noquote() << AnsiCodec::toUnicode(LastResponseText);
         setPanelText(2, QStringLiteral("Html加载完成"));
-        setPanelText(3, QString::number(http->status()) + QLatin1Char(' ') +
-                            AnsiCodec::toUnicode(http->statusText()));
+        setPanelText(3, statusLine);
         http.reset();
     }
     setPanelText(4, QString::fromLatin1(FormatByteSize(size)));

@@ -15,6 +15,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QScreen>
 #include <QStyle>
 
@@ -225,11 +226,17 @@ bool TFrmMain::eventFilter(QObject* watched, QEvent* event)
             return true;
         }
         if (watched == ui->lvwHeaders->viewport()) {
-            guarded([this] { lvwHeadersDblClick(); });
+            const quint64 time = static_cast<QMouseEvent*>(event)->timestamp();
+            guarded([this, time] {
+                restoreHeaderRowClearedBy(time);
+                lvwHeadersDblClick();
+            });
             return true;
         }
         if (watched == ui->mmoHtml->viewport())
             guarded([this] { mmoHtmlDblClick(); });
+    } else if (type == QEvent::MouseButtonPress && watched == ui->lvwHeaders->viewport()) {
+        noteHeaderListPress(static_cast<QMouseEvent*>(event));
     } else if (type == QEvent::Resize && watched == ui->pnlBot) {
         pnlBotResize();
     }

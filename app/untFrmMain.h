@@ -172,6 +172,16 @@ private:
     // subsystem only).
     // --- settings and proxy ---
     // --- header editor and import ---
+    // A press on empty space of the header list clears the selection before
+    // the double-click it may begin arrives; the row it cleared is kept so
+    // that the double-click edits that row.
+    void noteHeaderListPress(const class QMouseEvent* event);
+    void restoreHeaderRowClearedBy(quint64 doubleClickTime);
+    struct ClearedHeaderRow
+    {
+        quint64 rowId = 0; // HeaderList::RowId; 0: none
+        quint64 time = 0;
+    } m_clearedHeaderRow;
     // --- result views and browser ---
     // --- quick input, fonts, help and about ---
     void showFindDialog();

@@ -77,18 +77,41 @@ inline std::string folded(std::string s)
     return s;
 }
 
-// The documented collation: 'A'..'Z' fold to 'a'..'z', every other byte
-// compares by its unsigned value, a proper prefix comes first.
-inline int compareFolded(const std::string& a, const std::string& b)
+// The documented collation: the text is read as code page 936 characters (a
+// lead byte 0x81..0xFE with a trail byte 0x40..0xFE other than 0x7F is one
+// character, kept as it is); 'A'..'Z' standing alone fold to 'a'..'z'; the
+// results compare byte by byte as unsigned values, a proper prefix first.
+inline std::string collationKey(const std::string& s)
 {
-    const size_t n = std::min(a.size(), b.size());
-    for (size_t i = 0; i < n; ++i) {
-        const auto x = static_cast<unsigned char>(foldAscii(a[i]));
-        const auto y = static_cast<unsigned char>(foldAscii(b[i]));
-        if (x != y)
-            return x < y ? -1 : 1;
+    std::string key;
+    for (size_t i = 0; i < s.size();) {
+        const auto c = static_cast<unsigned char>(s[i]);
+        const bool pair = c >= 0x81 && c <= 0xFE && i + 1 < s.size() &&
+                          static_cast<unsigned char>(s[i + 1]) >= 0x40 &&
+                          static_cast<unsigned char>(s[i + 1]) != 0x7F &&
+                          static_cast<unsigned char>(s[i + 1]) != 0xFF;
+        if (pair) {
+            key += s.substr(i, 2);
+            i += 2;
+        } else {
+            key += foldAscii(s[i]);
+            ++i;
+        }
     }
-    return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
+    return key;
+}
+
+inline int compareLocale(const std::string& a, const std::string& b)
+{
+    const std::string x = collationKey(a), y = collationKey(b);
+    const size_t n = std::min(x.size(), y.size());
+    for (size_t i = 0; i < n; ++i) {
+        const auto p = static_cast<unsigned char>(x[i]);
+        const auto q = static_cast<unsigned char>(y[i]);
+        if (p != q)
+            return p < q ? -1 : 1;
+    }
+    return x.size() == y.size() ? 0 : (x.size() < y.size() ? -1 : 1);
 }
 
 // Pieces between occurrences of a non-empty delimiter, searched left to right;

@@ -7,7 +7,7 @@
 
 namespace {
 
-using fuzz::compareFolded;
+using fuzz::compareLocale;
 using fuzz::splitAt;
 
 bool isAttributeName(const std::string& name)
@@ -59,13 +59,13 @@ std::string referenceMerge(const std::string& collected, const std::string& oldV
     std::vector<std::string> kept;
     for (const std::string& entry : entriesOf(collected, oldValue)) {
         const bool seen = std::any_of(kept.begin(), kept.end(), [&](const std::string& k) {
-            return compareFolded(k, entry) == 0;
+            return compareLocale(k, entry) == 0;
         });
         if (!seen)
             kept.push_back(entry);
     }
     std::sort(kept.begin(), kept.end(),
-              [](const std::string& a, const std::string& b) { return compareFolded(a, b) < 0; });
+              [](const std::string& a, const std::string& b) { return compareLocale(a, b) < 0; });
     std::string result = fuzz::joined(kept, {});
     if (!result.empty() && result.back() == ' ')
         result.pop_back();
@@ -76,7 +76,7 @@ std::string referenceMerge(const std::string& collected, const std::string& oldV
 
 // Checks the merged text on its own: every entry ends at a "; " once the
 // stripped end is put back, and the entries stand in strictly ascending order
-// under the case-folding comparison, so none is there twice.
+// under the collation, so none is there twice.
 void checkSortedAndUnique(const std::string& merged, const std::string& collected,
                           const std::string& oldValue)
 {
@@ -93,7 +93,7 @@ void checkSortedAndUnique(const std::string& merged, const std::string& collecte
         start = end + 2;
     }
     for (size_t i = 1; i < entries.size(); ++i)
-        FUZZ_CHECK(compareFolded(entries[i - 1], entries[i]) < 0);
+        FUZZ_CHECK(compareLocale(entries[i - 1], entries[i]) < 0);
 
     // Nothing lost and nothing invented: the same entries, up to letter case.
     const std::vector<std::string> given = entriesOf(collected, oldValue);
@@ -103,7 +103,7 @@ void checkSortedAndUnique(const std::string& merged, const std::string& collecte
     }
     for (const std::string& g : given) {
         FUZZ_CHECK(std::any_of(entries.begin(), entries.end(),
-                               [&](const std::string& e) { return compareFolded(e, g) == 0; }));
+                               [&](const std::string& e) { return compareLocale(e, g) == 0; }));
     }
 }
 

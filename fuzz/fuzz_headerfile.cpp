@@ -48,9 +48,19 @@ std::string foldBreaks(const std::string& s)
     return out;
 }
 
+// Name (before the first "=") first, then value, under the collation.
+bool lineBefore(const std::string& a, const std::string& b)
+{
+    const size_t ea = a.find('='), eb = b.find('=');
+    const int byName = fuzz::compareLocale(a.substr(0, ea), b.substr(0, eb));
+    if (byName != 0)
+        return byName < 0;
+    return fuzz::compareLocale(a.substr(ea + 1), b.substr(eb + 1)) < 0;
+}
+
 // What a saved list holds: one line per row (a line break inside a name or
-// value written as a blank), sorted with letters folded, the earliest of equal
-// lines kept.
+// value written as a blank), sorted by name and then value, the earliest of
+// equal lines kept.
 std::vector<std::string> savedLines(const Rows& rows)
 {
     std::vector<std::string> lines;
@@ -58,14 +68,15 @@ std::vector<std::string> savedLines(const Rows& rows)
         const std::string line =
             foldBreaks(fuzz::str(row.name)) + '=' + foldBreaks(fuzz::str(row.value));
         const bool seen = std::any_of(lines.begin(), lines.end(), [&](const std::string& l) {
-            return fuzz::compareFolded(l, line) == 0;
+            return fuzz::compareLocale(l, line) == 0;
         });
         if (!seen)
             lines.push_back(line);
     }
-    std::sort(lines.begin(), lines.end(), [](const std::string& a, const std::string& b) {
-        return fuzz::compareFolded(a, b) < 0;
-    });
+    std::sort(lines.begin(), lines.end(), lineBefore);
+    // No two lines are equal, so name-then-value is a strict order on them.
+    for (size_t i = 1; i < lines.size(); ++i)
+        FUZZ_CHECK(lineBefore(lines[i - 1], lines[i]) && !lineBefore(lines[i], lines[i - 1]));
     return lines;
 }
 
@@ -106,7 +117,7 @@ void checkSaved(const Rows& rows, const QString& path, bool throughFile)
             continue;
         const std::string line = fuzz::str(row.name + '=' + row.value);
         const auto at = std::find_if(lines.begin(), lines.end(), [&](const std::string& l) {
-            return fuzz::compareFolded(l, line) == 0;
+            return fuzz::compareLocale(l, line) == 0;
         });
         FUZZ_CHECK(at != lines.end());
         if (*at == line) {

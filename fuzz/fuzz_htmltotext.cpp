@@ -1,5 +1,6 @@
 // HTML to plain text on arbitrary markup, in code page 936 and in UTF-8, and
-// on plain texts placed in the constructs whose layout is known.
+// on plain texts placed in the constructs whose layout is known, shown or
+// not shown.
 // Input: markup; its bytes cut at the first NUL also give two plain texts.
 
 #include "FuzzSupport.h"
@@ -64,8 +65,9 @@ std::string shownCollapsed(const std::string& text)
 }
 
 // Inside <pre>: white space kept, line ends as LF, the one line break right
-// after the start tag dropped, a no-break space shown as a blank.
-std::string shownPreformatted(const std::string& text)
+// after the start tag dropped (only <pre> drops it), a no-break space shown
+// as a blank.
+std::string shownPreformatted(const std::string& text, bool preElement = true)
 {
     std::string out;
     for (size_t i = 0; i < text.size(); ++i) {
@@ -80,7 +82,7 @@ std::string shownPreformatted(const std::string& text)
             out += text[i];
         }
     }
-    if (!out.empty() && out[0] == '\n')
+    if (preElement && !out.empty() && out[0] == '\n')
         out.erase(0, 1);
     return out;
 }
@@ -112,6 +114,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     FUZZ_CHECK_EQ(utf8Text("<script>" + b + "</script><style>" + b + "</style>" + a), shownA);
     FUZZ_CHECK_EQ(utf8Text("<div hidden>" + b + "</div>" + a), shownA);
     FUZZ_CHECK_EQ(utf8Text("<pre>" + a + "</pre>"), shownPreformatted(a));
+    FUZZ_CHECK_EQ(utf8Text("<div style='white-space:pre'>" + a + "</div>"),
+                  shownPreformatted(a, false));
+    // What a browser does not show: form fields' text, hidden elements, SVG
+    // outside <text>.
+    FUZZ_CHECK_EQ(utf8Text("<div><textarea>" + b + "</textarea><input value=x></div>" + a), shownA);
+    FUZZ_CHECK_EQ(utf8Text("<div style='visibility:hidden'>" + b + "</div>" + a), shownA);
+    FUZZ_CHECK_EQ(utf8Text("<p style='display:none'>" + b + "</p>" + a), shownA);
+    FUZZ_CHECK_EQ(utf8Text("<div><svg>" + b + "<title>" + b + "</title></svg></div>" + a), shownA);
+    // An option is a block of its own; a select's own text does not show.
+    FUZZ_CHECK_EQ(utf8Text("<select>" + b + "<option>" + a + "</option></select>"), shownA);
     if (!shownA.empty() && !shownB.empty()) {
         FUZZ_CHECK_EQ(utf8Text("<p>" + a + "</p><p>" + b + "</p>"), shownA + "\n\n" + shownB);
         FUZZ_CHECK_EQ(utf8Text(a + "<br>" + b), shownA + "\n" + shownB);

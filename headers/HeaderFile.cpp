@@ -19,6 +19,22 @@ QString shownPath(const QString& path)
     return QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
 }
 
+// Lines go by name first and then by value, so that a name comes before every
+// longer name that begins with it (X, X-B, X1), as a list sorted by name
+// reads. Every line written holds the "=" after its name.
+int compareLines(const QByteArray& a, const QByteArray& b)
+{
+    const qsizetype ea = a.indexOf('=');
+    const qsizetype eb = b.indexOf('=');
+    const int byName = CompareTextIgnoreCase(QByteArray::fromRawData(a.constData(), ea),
+                                             QByteArray::fromRawData(b.constData(), eb));
+    if (byName != 0)
+        return byName;
+    return CompareTextIgnoreCase(
+        QByteArray::fromRawData(a.constData() + ea + 1, a.size() - ea - 1),
+        QByteArray::fromRawData(b.constData() + eb + 1, b.size() - eb - 1));
+}
+
 } // namespace
 
 QByteArray FormatHeaderFile(const std::vector<HeaderEntry>& rows)
@@ -32,9 +48,8 @@ QByteArray FormatHeaderFile(const std::vector<HeaderEntry>& rows)
     // equal lines is the earliest row's.
     std::vector<size_t> order(lines.size());
     std::iota(order.begin(), order.end(), size_t(0));
-    std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
-        return CompareTextIgnoreCase(lines[a], lines[b]) < 0;
-    });
+    std::stable_sort(order.begin(), order.end(),
+                     [&](size_t a, size_t b) { return compareLines(lines[a], lines[b]) < 0; });
 
     qsizetype total = 0;
     for (const QByteArray& line : lines)
@@ -43,7 +58,7 @@ QByteArray FormatHeaderFile(const std::vector<HeaderEntry>& rows)
     out.reserve(total);
     const QByteArray* previous = nullptr;
     for (size_t i : order) {
-        if (previous && CompareTextIgnoreCase(*previous, lines[i]) == 0)
+        if (previous && compareLines(*previous, lines[i]) == 0)
             continue;
         out += lines[i];
         out += "\r\n";

@@ -10,8 +10,9 @@
 
 // The header list file ("Headers.dat" beside the executable): one line
 // name=value per row in code page 936 bytes, every line ended by CR LF, the
-// lines in ascending order under CompareTextIgnoreCase with lines that compare
-// equal written once (the earliest row's). Nothing is escaped or quoted.
+// lines in ascending order of name and then value under CompareTextIgnoreCase
+// (so X comes before X-B and X1), lines that compare equal written once (the
+// earliest row's). Nothing is escaped or quoted.
 
 // The file's bytes for `rows`. A line break inside a name or value (CR LF, CR
 // or LF) is written as one blank, as HTTP folds a header continued on a new

@@ -15,6 +15,8 @@
 #include <openssl/ssl.h>
 #include <openssl/x509_vfy.h>
 
+#include <QSet>
+
 #include <algorithm>
 #include <cstring>
 #include <exception>
@@ -40,7 +42,7 @@ const HttpComponentProfile kProfiles[] = {
     {kProgIdWinHttp, true, false, false},
 };
 
-constexpr long kMaxRedirects = 10;
+constexpr int kMaxRedirects = 10;
 constexpr long kReceiveBufferBytes = 100 * 1024;
 constexpr qint64 kLargeHeaderBlockBytes = 100 * 1024;
 
@@ -157,6 +159,99 @@ struct CurlHandle
         if (easy)
             curl_easy_cleanup(easy);
     }
+};
+
+// The statuses a browser follows; others (300, 304, 305) are final even with
+// a Location.
+bool isRedirectStatus(int status)
+{
+    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+// `location` taken relative to `base`, as libcurl itself resolves it; empty
+// when it is no URL at all. Any scheme is kept, so that the caller can name it.
+QByteArray resolveLocation(const QByteArray& base, const QByteArray& location)
+{
+    CURLU* url = curl_url();
+    if (!url)
+        return {};
+    QByteArray resolved;
+    const unsigned flags = CURLU_NON_SUPPORT_SCHEME | CURLU_URLENCODE | CURLU_ALLOW_SPACE;
+    char* text = nullptr;
+    if (curl_url_set(url, CURLUPART_URL, base.constData(), CURLU_NON_SUPPORT_SCHEME) == CURLUE_OK &&
+        curl_url_set(url, CURLUPART_URL, location.constData(), flags) == CURLUE_OK &&
+        curl_url_get(url, CURLUPART_URL, &text, 0) == CURLUE_OK) {
+        resolved = text;
+    }
+    curl_free(text);
+    curl_url_cleanup(url);
+    return resolved;
+}
+
+// Scheme, host and port of a URL as sent: where the caller's Authorization,
+// Cookie and Host rows may go.
+struct Origin
+{
+    QString scheme;
+    QString host;
+    int port = -1;
+    bool operator==(const Origin& o) const
+    {
+        return scheme == o.scheme && host == o.host && port == o.port;
+    }
+};
+
+Origin originOf(const QByteArray& url)
+{
+    const QUrl parsed = QUrl::fromEncoded(url.contains("://") ? url : "http://" + url);
+    const QString scheme = parsed.scheme().toLower();
+    return {scheme, parsed.host().toLower(),
+            parsed.port(scheme == QLatin1String("https") ? 443 : 80)};
+}
+
+// The name of the cookie a "Set-Cookie:" header line sets (or deletes, which
+// is setting it too); empty for any other line.
+QByteArray setCookieName(const QByteArray& line)
+{
+    static const QByteArray prefix = "set-cookie:";
+    if (!SameTextAnsiLower(line.left(prefix.size()), prefix))
+        return {};
+    const qsizetype semicolon = line.indexOf(';');
+    const QByteArray pair = line.mid(prefix.size(), semicolon < 0 ? -1 : semicolon - prefix.size());
+    const qsizetype eq = pair.indexOf('=');
+    return eq < 0 ? QByteArray() : pair.left(eq).trimmed();
+}
+
+// The caller's Cookie row without the cookies named in `superseded`; the row
+// as given when none of them is in it.
+QByteArray cookieRowWithout(const QByteArray& row, const QSet<QByteArray>& superseded)
+{
+    if (superseded.isEmpty())
+        return row;
+    QByteArrayList kept;
+    bool dropped = false;
+    for (const QByteArray& piece : row.split(';')) {
+        const QByteArray cookie = piece.trimmed();
+        const qsizetype eq = cookie.indexOf('=');
+        if (eq > 0 && superseded.contains(cookie.left(eq).trimmed())) {
+            dropped = true;
+            continue;
+        }
+        if (!cookie.isEmpty())
+            kept.append(cookie);
+    }
+    return dropped ? kept.join("; ") : row;
+}
+
+// One request of a send: the first, or one that follows a redirect.
+struct Hop
+{
+    QByteArray url; // as sent
+    QByteArray method;
+    bool carriesBody = false;
+    bool follows = false;    // a redirect led here
+    bool sameOrigin = true;  // as the first request: the caller's credentials go along
+    bool onFirstHost = true; // where the caller's Cookie row belongs
 };
 
 class CurlHttpComponent final : public HttpComponent
@@ -279,6 +374,11 @@ public:
         requireDone("statusText");
         return m_statusText;
     }
+    QByteArrayList responseHeaderChain() const override
+    {
+        requireDone("responseHeaderChain");
+        return m_chain;
+    }
     bool hasResponseBody() const override { return m_done && m_hasBody; }
     qint64 bodyBytesReceived() const override { return m_received; }
 
@@ -311,6 +411,10 @@ private:
         return host.isEmpty() ? shown(m_url) : host;
     }
 
+    void configureTransfer(CURL* easy, char* errorBuffer);
+    void configureHop(CurlHandle& handle, const Hop& hop, const QByteArray& payload);
+    void performHop(CURL* easy, const char* errorBuffer);
+    Hop nextHop(const Hop& from, const Origin& first) const;
     [[noreturn]] void fail(CURL* easy, CURLcode code, const char* errorBuffer);
 
     static size_t onHeader(char* data, size_t size, size_t count, void* self);
@@ -338,6 +442,15 @@ private:
     int m_status = 0;
     QByteArray m_statusText;
     QByteArrayList m_headerLines;
+    bool m_headerBlockKept = false; // of the response being received
+    QByteArrayList m_chain;         // header blocks of every response so far
+    QByteArray m_location;          // of the response being received
+    QByteArray m_hopUrl;            // of the request being made
+    QByteArray m_redirectTarget;    // where the response received sends us
+    bool m_redirectBodyCut = false; // we stopped reading a redirect's body
+    bool m_hopOnFirstHost = true;
+    long m_connectCode = 0; // of the proxy's last answer to CONNECT
+    QSet<QByteArray> m_cookiesSetByFirstHost;
     QByteArray m_body;
     bool m_hasBody = false;
     bool m_bodyBegun = false;
@@ -363,6 +476,15 @@ size_t CurlHttpComponent::onHeader(char* data, size_t size, size_t count, void* 
     while (line.endsWith('\n') || line.endsWith('\r'))
         line.chop(1);
     if (line.startsWith("HTTP/")) {
+        // A proxy's answer to CONNECT (https through a proxy) is known as such
+        // once the next response starts: libcurl then holds its status.
+        long connectCode = 0;
+        curl_easy_getinfo(c->m_easy, CURLINFO_HTTP_CONNECTCODE, &connectCode);
+        if (connectCode != c->m_connectCode) {
+            c->m_connectCode = connectCode;
+            if (c->m_headerBlockKept && !c->m_chain.isEmpty())
+                c->m_chain.removeLast();
+        }
         // A new response (after a redirect, an authentication round or an
         // interim 1xx): only the last one counts.
         c->m_headerLines.clear();
@@ -371,6 +493,9 @@ size_t CurlHttpComponent::onHeader(char* data, size_t size, size_t count, void* 
         c->m_contentLength.clear();
         c->m_chunked = false;
         c->m_headersComplete = false;
+        c->m_headerBlockKept = false;
+        c->m_location.clear();
+        c->m_redirectTarget.clear();
         const qsizetype sp1 = line.indexOf(' ');
         if (sp1 > 0) {
             const qsizetype sp2 = line.indexOf(' ', sp1 + 1);
@@ -399,9 +524,26 @@ size_t CurlHttpComponent::onHeader(char* data, size_t size, size_t count, void* 
         if (SameTextAnsiLower(line.left(encodingName.size()), encodingName) &&
             AnsiLowerCase(line).contains("chunked"))
             c->m_chunked = true;
+        static const QByteArray locationName = "location:";
+        if (c->m_location.isEmpty() &&
+            SameTextAnsiLower(line.left(locationName.size()), locationName))
+            c->m_location = line.mid(locationName.size()).trimmed();
+        if (c->m_hopOnFirstHost) {
+            const QByteArray cookie = setCookieName(line);
+            if (!cookie.isEmpty())
+                c->m_cookiesSetByFirstHost.insert(cookie);
+        }
         c->m_headerLines.append(line);
     } else {
         c->m_headersComplete = true;
+        // Interim 1xx responses are no part of the chain; trailers after a
+        // chunked body end with a blank line too but start no new block.
+        if (!c->m_headerBlockKept && c->m_status >= 200) {
+            c->m_headerBlockKept = true;
+            c->m_chain.append(c->m_headerLines.join("\r\n"));
+            if (isRedirectStatus(c->m_status) && !c->m_location.isEmpty())
+                c->m_redirectTarget = resolveLocation(c->m_hopUrl, c->m_location);
+        }
     }
     c->m_headerBytes += qint64(n);
     return n;
@@ -411,6 +553,15 @@ size_t CurlHttpComponent::onBody(char* data, size_t size, size_t count, void* se
 {
     auto* c = static_cast<CurlHttpComponent*>(self);
     const size_t n = size * count;
+    if (!c->m_redirectTarget.isEmpty()) {
+        // The body of a redirect we follow is not shown. One that lasts until
+        // the server closes is not waited for either.
+        if (c->m_contentLength.isEmpty() && !c->m_chunked) {
+            c->m_redirectBodyCut = true;
+            return 0;
+        }
+        return n;
+    }
     try {
         if (!c->m_bodyBegun) {
             c->m_bodyBegun = true;
@@ -491,44 +642,76 @@ void CurlHttpComponent::send(const QByteArray& body)
     requireOpen("send");
     initCurlOnce();
 
+    // A handle of its own for each send: the cookies a chain of redirects
+    // sets live in it and go with it.
     CurlHandle handle;
     handle.easy = curl_easy_init();
     if (!handle.easy)
         throw HttpError(QStringLiteral("The HTTP library could not start a request"));
     CURL* easy = handle.easy;
-    m_easy = easy;
     m_done = false;
-    m_headerLines.clear();
+    m_chain.clear();
+    m_cookiesSetByFirstHost.clear();
     m_body.clear();
     m_received = 0;
     m_bodyBegun = false;
-    m_connected = false;
-    m_idleTimedOut = false;
     m_bodyTooLarge = false;
     m_sinkError = nullptr;
-    m_contentLength.clear();
-    m_chunked = false;
-    m_headersComplete = false;
-    m_badReply.clear();
-    m_headerBytes = 0;
-    m_lastProgress = -1;
-    m_idle.start();
-
-    const QByteArray url = wireUrl(m_url);
-    const bool isGet = m_method == "GET";
-    const bool isHead = m_method == "HEAD";
-    // Like the browser components, GET and HEAD never carry a body.
-    const QByteArray payload = (isGet || isHead) ? QByteArray() : body;
-    const bool hasPayloadMethod = !(isGet || isHead);
 
     char errorBuffer[CURL_ERROR_SIZE] = {};
+    configureTransfer(easy, errorBuffer);
+
+    // Like the browser components, GET and HEAD never carry a body. The
+    // payload outlives every hop: libcurl reads it where it lies.
+    const bool bodiless = m_method == "GET" || m_method == "HEAD";
+    const QByteArray payload = bodiless ? QByteArray() : body;
+    Hop hop;
+    hop.url = wireUrl(m_url);
+    hop.method = m_method;
+    hop.carriesBody = !bodiless;
+    const Origin first = originOf(hop.url);
+    for (int redirects = 0;; ++redirects) {
+        configureHop(handle, hop, payload);
+        performHop(easy, errorBuffer);
+        if (m_redirectTarget.isEmpty())
+            break;
+        if (redirects == kMaxRedirects) {
+            throw HttpError(QStringLiteral("%1 redirected more than %2 times; the request was "
+                                           "given up")
+                                .arg(hostForMessages(easy))
+                                .arg(kMaxRedirects));
+        }
+        const QByteArray scheme = schemeOf(m_redirectTarget);
+        if (scheme != "http" && scheme != "https") {
+            throw HttpError(QStringLiteral("Cannot follow the redirect from %1 to \"%2\": only "
+                                           "http and https addresses are supported")
+                                .arg(hostForMessages(easy), QString::fromUtf8(m_redirectTarget)));
+        }
+        hop = nextHop(hop, first);
+    }
+
+    long responseCode = 0;
+    curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &responseCode);
+    // A proxy that refuses the tunnel to an https address answers in its
+    // own name: its status is the one there is.
+    if (responseCode == 0)
+        curl_easy_getinfo(easy, CURLINFO_HTTP_CONNECTCODE, &responseCode);
+    m_status = int(responseCode);
+    const bool noBody = hop.method == "HEAD" || (m_status >= 100 && m_status < 200) ||
+                        m_status == 204 || m_status == 304;
+    m_hasBody = !noBody;
+    if (m_hasBody && m_sink && !m_bodyBegun) {
+        m_bodyBegun = true;
+        m_sink->begin(0);
+    }
+    m_done = true;
+}
+
+void CurlHttpComponent::configureTransfer(CURL* easy, char* errorBuffer)
+{
     curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, errorBuffer);
-    curl_easy_setopt(easy, CURLOPT_URL, url.constData());
     curl_easy_setopt(easy, CURLOPT_DEFAULT_PROTOCOL, "http");
     curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(easy, CURLOPT_MAXREDIRS, kMaxRedirects);
     curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_1_1));
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, long(m_config.connectTimeoutMs));
@@ -537,6 +720,11 @@ void CurlHttpComponent::send(const QByteArray& body)
     curl_easy_setopt(easy, CURLOPT_HTTP_CONTENT_DECODING, 0L);
     curl_easy_setopt(easy, CURLOPT_HTTP_TRANSFER_DECODING, 1L);
     curl_easy_setopt(easy, CURLOPT_USERAGENT, "Mozilla/5.0 (compatible; Reqlark/1.1)");
+    // Redirects are followed here, hop by hop, so that each hop gets the
+    // caller's rows that belong to its origin. The cookie engine, on and
+    // empty, keeps what the hops set for the later hops of this send.
+    curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L);
+    curl_easy_setopt(easy, CURLOPT_COOKIEFILE, "");
 
     curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &CurlHttpComponent::onHeader);
     curl_easy_setopt(easy, CURLOPT_HEADERDATA, this);
@@ -554,10 +742,12 @@ void CurlHttpComponent::send(const QByteArray& body)
         curl_easy_setopt(easy, CURLOPT_SSL_CTX_FUNCTION, &installDateTolerantVerify);
 
     // No proxy unless one was set: proxy variables of the environment are
-    // not a setting of this program.
-    QByteArray proxyUrl;
+    // not a setting of this program, and no_proxy / NO_PROXY must not let a
+    // request bypass the proxy the user chose.
+    curl_easy_setopt(easy, CURLOPT_NOPROXY, "");
     if (!m_proxy.isEmpty()) {
-        proxyUrl = m_proxy.contains("://") ? m_proxy : QByteArray("http://") + m_proxy;
+        const QByteArray proxyUrl =
+            m_proxy.contains("://") ? m_proxy : QByteArray("http://") + m_proxy;
         curl_easy_setopt(easy, CURLOPT_PROXY, proxyUrl.constData());
         if (!m_proxyUser.isEmpty()) {
             curl_easy_setopt(easy, CURLOPT_PROXYUSERNAME, m_proxyUser.constData());
@@ -567,22 +757,39 @@ void CurlHttpComponent::send(const QByteArray& body)
     } else {
         curl_easy_setopt(easy, CURLOPT_PROXY, "");
     }
-    if (!m_user.isEmpty()) {
+}
+
+void CurlHttpComponent::configureHop(CurlHandle& handle, const Hop& hop, const QByteArray& payload)
+{
+    CURL* easy = handle.easy;
+    m_hopUrl = hop.url;
+    m_hopOnFirstHost = hop.onFirstHost;
+    curl_easy_setopt(easy, CURLOPT_URL, hop.url.constData());
+
+    curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, nullptr);
+    const bool postLike = hop.method != "GET" && hop.method != "HEAD";
+    if (hop.method == "GET") {
+        curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
+    } else if (hop.method == "HEAD") {
+        curl_easy_setopt(easy, CURLOPT_NOBODY, 1L);
+    } else {
+        const QByteArray& sent = hop.carriesBody ? payload : QByteArray();
+        curl_easy_setopt(easy, CURLOPT_POST, 1L);
+        curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(sent.size()));
+        curl_easy_setopt(easy, CURLOPT_POSTFIELDS, hop.carriesBody ? payload.constData() : "");
+        if (hop.method != "POST")
+            curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, hop.method.constData());
+    }
+
+    // The caller's credentials go to the first origin only, as with the
+    // Authorization, Cookie and Host rows below.
+    if (hop.sameOrigin && !m_user.isEmpty()) {
         curl_easy_setopt(easy, CURLOPT_USERNAME, m_user.constData());
         curl_easy_setopt(easy, CURLOPT_PASSWORD, m_password.constData());
         curl_easy_setopt(easy, CURLOPT_HTTPAUTH, long(CURLAUTH_ANY));
-    }
-
-    if (isGet) {
-        curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
-    } else if (isHead) {
-        curl_easy_setopt(easy, CURLOPT_NOBODY, 1L);
     } else {
-        curl_easy_setopt(easy, CURLOPT_POST, 1L);
-        curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(payload.size()));
-        curl_easy_setopt(easy, CURLOPT_POSTFIELDS, payload.constData());
-        if (m_method != "POST")
-            curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, m_method.constData());
+        curl_easy_setopt(easy, CURLOPT_USERNAME, nullptr);
+        curl_easy_setopt(easy, CURLOPT_PASSWORD, nullptr);
     }
 
     // The headers in the order set; libcurl's own Content-Type and Expect are
@@ -591,12 +798,25 @@ void CurlHttpComponent::send(const QByteArray& body)
     // cut the body, and a row of ours would still go out on the bodiless GET
     // that a 301/302/303 turns a POST into, where the server then waits for
     // a body that never comes.
+    // The Cookie row goes as given on the first request. After a redirect
+    // back to its origin it joins the cookies the chain set, in libcurl's one
+    // Cookie line, less the cookies a response from that host has set since:
+    // the server's newer value wins and no name goes twice.
     bool contentTypeSet = false;
+    QByteArray cookieRow;
     std::vector<QByteArray> lines;
     lines.reserve(m_headers.size() + 2);
     for (const auto& [name, value] : m_headers) {
         if (SameTextAnsiLower(name, "content-length"))
             continue;
+        const bool isCookie = SameTextAnsiLower(name, "cookie");
+        if (!hop.sameOrigin && (isCookie || SameTextAnsiLower(name, "authorization") ||
+                                SameTextAnsiLower(name, "host")))
+            continue;
+        if (isCookie && hop.follows) {
+            cookieRow = cookieRowWithout(value, m_cookiesSetByFirstHost);
+            continue;
+        }
         if (SameTextAnsiLower(name, "content-type"))
             contentTypeSet = true;
         // "Name;" is libcurl's way of sending a header with an empty value.
@@ -604,19 +824,53 @@ void CurlHttpComponent::send(const QByteArray& body)
         // "Name:  " as "do not send Name" and would drop the row silently.
         lines.push_back(value.trimmed().isEmpty() ? name + ';' : name + ": " + value);
     }
-    if (hasPayloadMethod && !contentTypeSet)
+    if (postLike && !contentTypeSet)
         lines.push_back("Content-Type:");
     lines.push_back("Expect:");
+    curl_slist* list = nullptr;
     for (const QByteArray& line : lines) {
-        curl_slist* grown = curl_slist_append(handle.headers, line.constData());
-        if (!grown)
+        curl_slist* grown = curl_slist_append(list, line.constData());
+        if (!grown) {
+            curl_slist_free_all(list);
             throw HttpError(QStringLiteral("Out of memory while preparing the request headers"));
-        handle.headers = grown;
+        }
+        list = grown;
     }
-    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, handle.headers);
+    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, list);
+    curl_slist_free_all(handle.headers);
+    handle.headers = list;
+    const QByteArray cookies = cookieRow.trimmed();
+    curl_easy_setopt(easy, CURLOPT_COOKIE, cookies.isEmpty() ? nullptr : cookies.constData());
+}
 
+void CurlHttpComponent::performHop(CURL* easy, const char* errorBuffer)
+{
+    m_headerLines.clear();
+    m_statusText.clear();
+    m_status = 0;
+    m_contentLength.clear();
+    m_chunked = false;
+    m_headersComplete = false;
+    m_headerBlockKept = false;
+    m_location.clear();
+    m_redirectTarget.clear();
+    m_redirectBodyCut = false;
+    m_connectCode = 0;
+    m_badReply.clear();
+    m_headerBytes = 0;
+    m_lastProgress = -1;
+    m_connected = false;
+    m_idleTimedOut = false;
+    m_idle.start();
+
+    m_easy = easy;
     const CURLcode code = curl_easy_perform(easy);
     m_easy = nullptr;
+    // Where a redirect goes is known from its headers; what becomes of its
+    // body (cut by us, or by the server closing) does not matter.
+    const bool redirectBodyLost = !m_redirectTarget.isEmpty() && m_headersComplete &&
+                                  ((code == CURLE_WRITE_ERROR && m_redirectBodyCut) ||
+                                   code == CURLE_RECV_ERROR || code == CURLE_PARTIAL_FILE);
     // A server or proxy refusing a request (407 from tinyproxy, 401, 413...)
     // often closes without reading the body we sent; the kernel then ends the
     // connection with a reset instead of an orderly close. When the refusal's
@@ -625,7 +879,7 @@ void CurlHttpComponent::send(const QByteArray& body)
     const bool refusalEndedByReset = code == CURLE_RECV_ERROR && m_headersComplete &&
                                      m_status >= 400 && m_contentLength.isEmpty() &&
                                      !m_chunked && !m_sinkError && !m_bodyTooLarge;
-    if (code != CURLE_OK && !refusalEndedByReset)
+    if (code != CURLE_OK && !refusalEndedByReset && !redirectBodyLost)
         fail(easy, code, errorBuffer);
     // libcurl takes a connection closed in the middle of the header block
     // for the end of a response without body; it is a broken reply.
@@ -635,18 +889,23 @@ void CurlHttpComponent::send(const QByteArray& body)
                                        "headers)")
                             .arg(hostForMessages(easy)));
     }
+}
 
-    long responseCode = 0;
-    curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &responseCode);
-    m_status = int(responseCode);
-    const bool bodiless =
-        isHead || (m_status >= 100 && m_status < 200) || m_status == 204 || m_status == 304;
-    m_hasBody = !bodiless;
-    if (m_hasBody && m_sink && !m_bodyBegun) {
-        m_bodyBegun = true;
-        m_sink->begin(0);
-    }
-    m_done = true;
+Hop CurlHttpComponent::nextHop(const Hop& from, const Origin& first) const
+{
+    Hop next;
+    next.url = m_redirectTarget;
+    next.follows = true;
+    const Origin origin = originOf(next.url);
+    next.sameOrigin = origin == first;
+    next.onFirstHost = origin.host == first.host;
+    // As browsers do: 303 asks for the new place with GET, and 301/302 turn
+    // a POST into a GET; 307/308 repeat the request as it was.
+    const bool toGet = (m_status == 303 && from.method != "HEAD") ||
+                       ((m_status == 301 || m_status == 302) && from.method == "POST");
+    next.method = toGet ? QByteArray("GET") : from.method;
+    next.carriesBody = toGet ? false : from.carriesBody;
+    return next;
 }
 
 void CurlHttpComponent::fail(CURL* easy, CURLcode code, const char* errorBuffer)
@@ -687,7 +946,7 @@ void CurlHttpComponent::fail(CURL* easy, CURLcode code, const char* errorBuffer)
     const QString reason = osErrno ? QString::fromLocal8Bit(std::strerror(int(osErrno))) : detail;
     switch (code) {
     case CURLE_UNSUPPORTED_PROTOCOL: {
-        // libcurl uses this code both for a redirect to another scheme and
+        // libcurl uses this code both for an address of another scheme and
         // for a reply without an HTTP status line (HTTP/0.9, a bad version).
         char* effective = nullptr;
         curl_easy_getinfo(easy, CURLINFO_EFFECTIVE_URL, &effective);
@@ -697,9 +956,9 @@ void CurlHttpComponent::fail(CURL* easy, CURLcode code, const char* errorBuffer)
             throw HttpError(
                 QStringLiteral("%1 sent a reply that is not valid HTTP: %2").arg(host, detail));
         }
-        throw HttpError(QStringLiteral("Cannot follow the redirect from %1 to \"%2\": only http "
-                                       "and https addresses are supported")
-                            .arg(hostOf(wireUrl(m_url)), QString::fromUtf8(target)));
+        throw HttpError(QStringLiteral("Cannot request \"%1\": only http and https addresses "
+                                       "are supported")
+                            .arg(QString::fromUtf8(target)));
     }
     case CURLE_URL_MALFORMAT:
         throw HttpError(QStringLiteral("The address \"%1\" is not a valid URL (%2)")
@@ -721,11 +980,6 @@ void CurlHttpComponent::fail(CURL* easy, CURLcode code, const char* errorBuffer)
         throw HttpError(QStringLiteral("Connecting to %1 timed out after %2 seconds")
                             .arg(host)
                             .arg(m_config.connectTimeoutMs / 1000.0));
-    case CURLE_TOO_MANY_REDIRECTS:
-        throw HttpError(QStringLiteral("%1 redirected more than %2 times; the request was "
-                                       "given up")
-                            .arg(host)
-                            .arg(kMaxRedirects));
     case CURLE_PEER_FAILED_VERIFICATION:
         throw HttpError(QStringLiteral("The certificate of %1 is not valid: %2").arg(host, detail));
     case CURLE_SSL_CONNECT_ERROR:

@@ -3,6 +3,7 @@
 #include "util/ReqlarkError.h"
 
 #include <QByteArray>
+#include <QByteArrayList>
 
 #include <functional>
 #include <memory>
@@ -13,6 +14,15 @@
 // response is in), then read status, headers and body. Three components
 // exist, chosen by ProgID; they differ only in what they accept (see
 // HttpComponentProfile in the implementation).
+//
+// Redirects (301, 302, 303, 307, 308) are followed, at most 10, to http and
+// https only. A cookie that a response of the chain sets is sent on its later
+// hops under the usual domain, path, secure and expiry rules; none is kept
+// from one send to the next. The Cookie header set by the caller goes as
+// given on the first request; on later requests to the same origin it goes in
+// the same Cookie line as the chain's cookies, without the cookies whose names
+// a response from that host has set meanwhile. Authorization, Cookie and Host
+// headers and the credentials of open() never go to another origin.
 
 inline constexpr const char* kProgIdServerXmlHttp = "MSXML2.ServerXMLHTTP";
 inline constexpr const char* kProgIdXmlHttp = "MSXML2.XMLHTTP";
@@ -90,6 +100,11 @@ public:
     // Not among the classic members: stream the body into `sink` (which must
     // outlive send) instead of keeping it.
     virtual void setResponseBodySink(ResponseBodySink* sink) = 0;
+    // The header lines of every response the send received, in order: each
+    // redirect and authentication round, the final response last, each block
+    // as getAllResponseHeaders gives the final one. Interim 1xx responses are
+    // left out.
+    virtual QByteArrayList responseHeaderChain() const = 0;
     // Whether the final response carried a body (possibly of no bytes), and
     // how many body bytes arrived; meaningful with or without a sink.
     virtual bool hasResponseBody() const = 0;

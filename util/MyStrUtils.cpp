@@ -109,18 +109,42 @@ QByteArray TrimBytes(const QByteArray& text)
     return text.mid(begin, end - begin);
 }
 
+namespace {
+
+// Code page 936: a lead byte 0x81..0xFE and the byte after it are one
+// character. (A byte that cannot be a trail, below 0x40, 0x7F or 0xFF, is no
+// letter and no lead either, so taking it as a trail changes nothing.)
+inline bool isLeadByte(unsigned char c)
+{
+    return c >= 0x81 && c <= 0xFE;
+}
+
+} // namespace
+
 int CompareTextIgnoreCase(const QByteArray& a, const QByteArray& b)
 {
-    const qsizetype n = std::min(a.size(), b.size());
+    // Each text keeps its own reading of where its double-byte characters
+    // are, so that "\xB0\x41" (one character) never meets "\xB0\x61" as equal.
+    const auto* pa = reinterpret_cast<const unsigned char*>(a.constData());
+    const auto* pb = reinterpret_cast<const unsigned char*>(b.constData());
+    const qsizetype na = a.size();
+    const qsizetype nb = b.size();
+    const qsizetype n = std::min(na, nb);
+    bool trailA = false;
+    bool trailB = false;
     for (qsizetype i = 0; i < n; ++i) {
-        const auto ca = static_cast<unsigned char>(lowerByte(a[i]));
-        const auto cb = static_cast<unsigned char>(lowerByte(b[i]));
+        const unsigned char ca =
+            trailA ? pa[i] : static_cast<unsigned char>(lowerByte(char(pa[i])));
+        const unsigned char cb =
+            trailB ? pb[i] : static_cast<unsigned char>(lowerByte(char(pb[i])));
         if (ca != cb)
             return ca < cb ? -1 : 1;
+        trailA = !trailA && isLeadByte(pa[i]);
+        trailB = !trailB && isLeadByte(pb[i]);
     }
-    if (a.size() == b.size())
+    if (na == nb)
         return 0;
-    return a.size() < b.size() ? -1 : 1;
+    return na < nb ? -1 : 1;
 }
 
 bool IsHttpToken(const QByteArray& text)

@@ -29,7 +29,9 @@ bool SameTextAnsiLower(const QByteArray& a, const QByteArray& b);
 QByteArray TrimBytes(const QByteArray& text);
 
 // Case-insensitive ordering used for sorted cookie and header-file lines:
-// letters compare without regard to case, everything else by byte value.
+// 'A'..'Z' compare as 'a'..'z', every other byte by its unsigned value, and a
+// double-byte character of code page 936 counts whole, so its trail byte is
+// never taken for a letter. A text sorts before the longer texts it begins.
 // Returns <0, 0 or >0.
 int CompareTextIgnoreCase(const QByteArray& a, const QByteArray& b);
 

@@ -24,6 +24,7 @@
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QWindow>
 
 namespace {
 
@@ -65,6 +66,9 @@ private slots:
     void downloadTargetNotWritable();
     void downloadOfNoBodyCreatesNoFile();
     void headerListGestures();
+    void doubleClickBelowRowsEditsSelectedRow();
+    void cookieSyncTakesEveryResponseOfTheChain();
+    void downloadShowsErrorStatus();
 
 private:
     void send();
@@ -492,7 +496,7 @@ void TestMainWindow::downloadWritesFileAndKeepsMemos()
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), body);
     QCOMPARE(m_win->panelText(2), QStringLiteral("文件保存完成"));
-    QVERIFY(m_win->panelText(3).isEmpty());
+    QCOMPARE(m_win->panelText(3), QStringLiteral("200 OK"));
     QCOMPARE(m_win->panelText(4), QStringLiteral("292.97 KB "));
     QCOMPARE(memo(), QStringLiteral("memo stays"));
     QCOMPARE(m_win->LastResponseText, QByteArray("kept"));
@@ -599,6 +603,79 @@ void TestMainWindow::headerListGestures()
     QCOMPARE(rows->count(), 0);
     m_win->findChild<QAction*>(QStringLiteral("mniDelReqHeaderClear"))->trigger();
     QCOMPARE(rows->count(), 0);
+}
+
+void TestMainWindow::doubleClickBelowRowsEditsSelectedRow()
+{
+    HeaderList* rows = m_win->headerList();
+    auto* list = child<QTableView>(m_win.get(), "lvwHeaders");
+    auto* add = m_win->findChild<QAction*>(QStringLiteral("mniAddReqHeader"));
+    auto* edit = m_win->findChild<QAction*>(QStringLiteral("mniEditReqHeader"));
+    QSignalSpy adds(add, &QAction::triggered);
+    QSignalSpy edits(edit, &QAction::triggered);
+    rows->append("A", "1");
+    rows->append("B", "2");
+    const QRect last = list->visualRect(rows->index(1, 0));
+    const QPoint below(last.center().x(), last.bottom() + 2 * last.height());
+    QVERIFY(!list->indexAt(below).isValid());
+
+    // Through the window, so the view gets the whole sequence a real
+    // double-click makes: press, release, press, double-click, release.
+    QWindow* window = m_win->windowHandle();
+    const QPoint at = list->viewport()->mapTo(m_win.get(), below);
+    list->selectRow(1);
+    QTest::mouseDClick(window, Qt::LeftButton, {}, at);
+    QCOMPARE(edits.count(), 1);
+    QCOMPARE(adds.count(), 0);
+    QCOMPARE(m_win->selectedHeaderRow(), 1); // the editor opened for that row
+
+    // A single click on empty space clears the selection; a double-click
+    // then adds.
+    QTest::mouseClick(window, Qt::LeftButton, {}, at);
+    QCOMPARE(m_win->selectedHeaderRow(), -1);
+    QTest::mouseDClick(window, Qt::LeftButton, {}, at);
+    QCOMPARE(adds.count(), 1);
+    QCOMPARE(edits.count(), 1);
+}
+
+void TestMainWindow::cookieSyncTakesEveryResponseOfTheChain()
+{
+    // A login that answers with a 302 setting the session.
+    m_server->route("/login", ScriptedResponse::withBody(
+                                  302, "Found",
+                                  {"Set-Cookie: sid=s2; Path=/; HttpOnly", "Location: /home"}, {}));
+    m_server->route("/home", ScriptedResponse::withBody(
+                                 200, "OK", {"Set-Cookie: seen=1", "X-Home: yes"}, "welcome"));
+    child<QCheckBox>(m_win.get(), "chkGetRespCookie")->setChecked(true);
+    m_win->headerList()->append("Cookie", "lang=zh; sid=s1");
+    typeUrl(m_server->url("/login"));
+    send();
+
+    const std::vector<RecordedRequest> r = m_server->requests();
+    QCOMPARE(int(r.size()), 2);
+    QCOMPARE(header(r[0], "Cookie"), QByteArray("lang=zh; sid=s1"));
+    // Within the send the target gets the new session, not the old one.
+    QCOMPARE(header(r[1], "Cookie"), QByteArray("sid=s2; lang=zh"));
+    // The final response's headers only.
+    QVERIFY(headersMemo().startsWith(QStringLiteral("Set-Cookie: seen=1\nX-Home: yes")));
+    // Both responses' cookies reach the row, in the merge's order.
+    QCOMPARE(m_win->headerList()->count(), 1);
+    QCOMPARE(m_win->headerList()->value(0), QByteArray("lang=zh; seen=1; sid=s1; sid=s2"));
+}
+
+void TestMainWindow::downloadShowsErrorStatus()
+{
+    // The error page arrives after a redirect: the status is the final one.
+    m_server->route("/report", ScriptedResponse::redirect(302, "/report.pdf"));
+    m_server->route("/report.pdf",
+                    ScriptedResponse::withBody(404, "Not Found", {}, "<h1>404</h1>"));
+    const QString target = m_dir.filePath(QStringLiteral("report.pdf"));
+    m_prompter.saveAnswers.enqueue(target);
+    typeUrl(m_server->url("/report"));
+    QTest::mouseClick(child<QPushButton>(m_win.get(), "btnSaveToFile"), Qt::LeftButton);
+    QCOMPARE(readAll(target), QByteArray("<h1>404</h1>"));
+    QCOMPARE(m_win->panelText(2), QStringLiteral("文件保存完成"));
+    QCOMPARE(m_win->panelText(3), QStringLiteral("404 Not Found"));
 }
 
 QTEST_MAIN(TestMainWindow)

@@ -95,6 +95,16 @@ void TestHeaderFile::format_data()
         << Rows{{"X-Name", gbk("中文值")}} << "X-Name=" + gbk("中文值") + "\r\n";
     QTest::newRow("prefix sorts first")
         << Rows{{"Ab", "1"}, {"A", "1"}} << QByteArray("A=1\r\nAb=1\r\n");
+    QTest::newRow("a name before the longer names it begins")
+        << Rows{{"X1", "c"}, {"x-b", "b"}, {"X", "a"}} << QByteArray("X=a\r\nx-b=b\r\nX1=c\r\n");
+    QTest::newRow("same name: by value, case ignored")
+        << Rows{{"x", "b"}, {"X", "A"}, {"X-", ""}} << QByteArray("X=A\r\nx=b\r\nX-=\r\n");
+    QTest::newRow("ASCII before code page 936")
+        << Rows{{gbk("中"), "1"}, {"z", "1"}} << "z=1\r\n" + gbk("中") + "=1\r\n";
+    // B0 41 and B0 61 are two different characters, not one letter in two cases.
+    QTest::newRow("trail bytes are not letters")
+        << Rows{{"K", "\xB0\x61"}, {"K", "\xB0\x41"}, {"k", "\xB0\x61"}}
+        << QByteArray("K=\xB0\x41\r\nK=\xB0\x61\r\n");
     QTest::newRow("no rows") << Rows{} << QByteArray();
 }
 

@@ -7,6 +7,7 @@
 #include "tests/support/TestCerts.h"
 
 #include <QElapsedTimer>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -146,6 +147,12 @@ private slots:
     void responseParts_data();
     void responseParts();
     void finalResponseAfterRedirects();
+    void cookiesFollowTheRedirectChain();
+    void userCookieRowAcrossRedirects_data();
+    void userCookieRowAcrossRedirects();
+    void whichRedirectsAreFollowed_data();
+    void whichRedirectsAreFollowed();
+    void redirectBodyUpToTheCloseIsNotAwaited();
     void redirectLimit_data();
     void redirectLimit();
     void onlyHttpAndHttps_data();
@@ -154,6 +161,10 @@ private slots:
 
     void proxy_data();
     void proxy();
+    void httpsThroughProxy_data();
+    void httpsThroughProxy();
+    void proxyEnvironmentHasNoSay_data();
+    void proxyEnvironmentHasNoSay();
 
     void tls_data();
     void tls();
@@ -561,6 +572,197 @@ void TestHttpComponent::finalResponseAfterRedirects()
     QCOMPARE(targets, (QByteArrayList{"/start", "/middle?from=start", "/final"}));
 }
 
+namespace {
+
+// The cookies of a request's one Cookie line, sorted: the order among the
+// chain's cookies is the cookie engine's (longest path first).
+QByteArrayList sortedCookies(const RecordedRequest& r)
+{
+    QByteArrayList pieces = r.header("Cookie").split(';');
+    for (QByteArray& piece : pieces)
+        piece = piece.trimmed();
+    pieces.removeAll(QByteArray());
+    std::sort(pieces.begin(), pieces.end());
+    return pieces;
+}
+
+} // namespace
+
+void TestHttpComponent::cookiesFollowTheRedirectChain()
+{
+    // Names under .localhost reach the loopback server, so that hosts and a
+    // domain of two labels can be told apart.
+    LoopbackServer server;
+    const QByteArray port = QByteArray::number(server.port());
+    const QByteArray local = "http://login.example.localhost:" + port;
+    using R = ScriptedResponse;
+    server.route("/login", R::withBody(302, "Found",
+                                       {"Set-Cookie: sid=s1; Path=/; HttpOnly",
+                                        "Set-Cookie: area=a1; Path=/app",
+                                        "Set-Cookie: wide=w1; Domain=example.localhost; Path=/",
+                                        "Set-Cookie: old=o1; Expires=Thu, 01 Jan 1970 00:00:00 GMT",
+                                        "Location: /app/home"},
+                                       "moved"));
+    server.route("/app/home",
+                 R::withBody(302, "Found", {"Location: " + server.url("/app/ip")}, {}));
+    server.route("/app/ip", R::withBody(302, "Found",
+                                        {"Set-Cookie: ip=i1; Path=/",
+                                         "Location: http://app.example.localhost:" + port + "/sub"},
+                                        {}));
+    // A Secure cookie from a plain http origin is refused.
+    server.route("/sub", R::withBody(303, "See Other",
+                                     {"Set-Cookie: sec=x; Secure; Domain=example.localhost; Path=/",
+                                      "Set-Cookie: fromsub=f1; Domain=example.localhost; Path=/",
+                                      "Location: " + local + "/final"},
+                                     {}));
+    server.route("/final", R::withBody(200, "OK", {"Set-Cookie: last=l1"}, "welcome"));
+
+    auto c = makeComponent();
+    c->open("GET", local + "/login", false, {}, {});
+    c->setRequestHeader("Authorization", "Bearer t0k");
+    c->send({});
+    QCOMPARE(*c->responseBody(), QByteArray("welcome"));
+    const std::vector<RecordedRequest> r = server.requests();
+    QCOMPARE(int(r.size()), 5);
+    const auto cookies = [&](int i) { return sortedCookies(r[size_t(i)]); };
+    QCOMPARE(r[0].headerCount("Cookie"), 0);
+    // Host-only, Path=/app and domain cookies; not the expired one.
+    QCOMPARE(cookies(1), (QByteArrayList{"area=a1", "sid=s1", "wide=w1"}));
+    // 127.0.0.1: another host, so none of them, nor the Authorization row.
+    QCOMPARE(r[2].headerCount("Cookie") + r[2].headerCount("Authorization"), 0);
+    // Another host of the domain gets the domain's cookie only.
+    QCOMPARE(cookies(3), (QByteArrayList{"wide=w1"}));
+    // Back on the first host, at another path.
+    QCOMPARE(cookies(4), (QByteArrayList{"fromsub=f1", "sid=s1", "wide=w1"}));
+    QCOMPARE(r[4].header("Authorization"), QByteArray("Bearer t0k"));
+    for (const RecordedRequest& each : r)
+        QVERIFY2(each.headerCount("Cookie") <= 1, each.head.constData());
+
+    // Every response's headers in order, the final ones last.
+    const QByteArrayList chain = c->responseHeaderChain();
+    QCOMPARE(chain.size(), 5);
+    QCOMPARE(chain[4], c->getAllResponseHeaders());
+    QCOMPARE(ExtractSetCookies(chain.join("\r\n")),
+             QByteArray("sid=s1; area=a1; wide=w1; old=o1; ip=i1; sec=x; fromsub=f1; last=l1;"));
+
+    // Nothing carries over to the next send.
+    c->open("GET", local + "/final", false, {}, {});
+    c->send({});
+    QCOMPARE(server.lastRequest().headerCount("Cookie"), 0);
+    QCOMPARE(c->responseHeaderChain().size(), 1);
+}
+
+void TestHttpComponent::userCookieRowAcrossRedirects_data()
+{
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("row");
+    QTest::addColumn<QByteArray>("setCookie");    // on the redirect; empty: none
+    QTest::addColumn<QByteArray>("followCookie"); // the Cookie line of the next request
+
+    QTest::newRow("no cookie set: the row as given")
+        << 302 << QByteArray("a=1;b=2;  c=3") << QByteArray() << QByteArray("a=1;b=2;  c=3");
+    QTest::newRow("the server's value replaces the row's")
+        << 307 << QByteArray("sid=old; lang=zh") << QByteArray("sid=new; Path=/")
+        << QByteArray("sid=new; lang=zh");
+    QTest::newRow("a cookie the server deletes is gone")
+        << 303 << QByteArray("sid=old; lang=zh") << QByteArray("sid=; Max-Age=0")
+        << QByteArray("lang=zh");
+    QTest::newRow("names are case-sensitive")
+        << 301 << QByteArray("SID=old") << QByteArray("sid=new") << QByteArray("sid=new; SID=old");
+}
+
+void TestHttpComponent::userCookieRowAcrossRedirects()
+{
+    QFETCH(int, status);
+    QFETCH(QByteArray, row);
+    QFETCH(QByteArray, setCookie);
+    QFETCH(QByteArray, followCookie);
+
+    LoopbackServer server;
+    QList<QByteArray> headers{"Location: /home"};
+    if (!setCookie.isEmpty())
+        headers.prepend("Set-Cookie: " + setCookie);
+    server.route("/login", ScriptedResponse::withBody(status, "Moved", headers, {}));
+    server.route("/home", ScriptedResponse::ok("home"));
+    auto c = makeComponent();
+    c->open("POST", server.url("/login"), false, {}, {});
+    c->setRequestHeader("Accept", "*/*");
+    c->setRequestHeader("Cookie", row);
+    c->send("k=v");
+    const std::vector<RecordedRequest> r = server.requests();
+    QCOMPARE(int(r.size()), 2);
+    // The first request: the row as given, in its place among the rows.
+    QCOMPARE(r[0].header("Cookie"), row);
+    QCOMPARE(lowerNames(r[0]).indexOf("cookie"), lowerNames(r[0]).indexOf("accept") + 1);
+    QCOMPARE(r[1].headerCount("Cookie"), 1);
+    QCOMPARE(r[1].header("Cookie"), followCookie);
+}
+
+void TestHttpComponent::whichRedirectsAreFollowed_data()
+{
+    QTest::addColumn<QByteArray>("method");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("location");
+    QTest::addColumn<QByteArray>("follow"); // method, target and body of the next request
+
+    QTest::newRow("PUT 301 stays PUT")
+        << QByteArray("PUT") << 301 << QByteArray("/next") << QByteArray("PUT /next payload");
+    QTest::newRow("PUT 303 becomes GET")
+        << QByteArray("PUT") << 303 << QByteArray("/next") << QByteArray("GET /next ");
+    QTest::newRow("relative to the folder, blank encoded")
+        << QByteArray("GET") << 302 << QByteArray("b c?x=1") << QByteArray("GET /dir/b%20c?x=1 ");
+    QTest::newRow("300 is final") << QByteArray("GET") << 300 << QByteArray("/next")
+                                  << QByteArray();
+    QTest::newRow("302 without Location is final")
+        << QByteArray("GET") << 302 << QByteArray() << QByteArray();
+}
+
+void TestHttpComponent::whichRedirectsAreFollowed()
+{
+    QFETCH(QByteArray, method);
+    QFETCH(int, status);
+    QFETCH(QByteArray, location);
+    QFETCH(QByteArray, follow);
+
+    LoopbackServer server;
+    const QList<QByteArray> headers{location.isEmpty() ? "X-No: location"
+                                                       : "Location: " + location};
+    server.route("/dir/start", ScriptedResponse::withBody(status, "Moved", headers, "moved"));
+    server.setHandler([](const RecordedRequest& r) -> std::optional<ScriptedResponse> {
+        if (r.path() == "/dir/start")
+            return std::nullopt;
+        return ScriptedResponse::ok("arrived");
+    });
+    auto c = makeComponent(kProgIdServerXmlHttp, shortTimeouts());
+    c->open(method, server.url("/dir/start"), false, {}, {});
+    c->send("payload");
+    const std::vector<RecordedRequest> r = server.requests();
+    QCOMPARE(int(r.size()), follow.isEmpty() ? 1 : 2);
+    QCOMPARE(*c->responseBody(), QByteArray(follow.isEmpty() ? "moved" : "arrived"));
+    QCOMPARE(c->responseHeaderChain().size(), int(r.size()));
+    if (!follow.isEmpty())
+        QCOMPARE(r[1].method + ' ' + r[1].target + ' ' + r[1].body, follow);
+}
+
+void TestHttpComponent::redirectBodyUpToTheCloseIsNotAwaited()
+{
+    LoopbackServer server;
+    ScriptedResponse endless;
+    endless.send("HTTP/1.1 302 Found\r\nLocation: /there\r\n\r\nstill coming").stall(-1);
+    server.route("/here", endless);
+    server.route("/there", ScriptedResponse::ok("there"));
+    RecordingSink sink;
+    auto c = makeComponent(kProgIdServerXmlHttp, shortTimeouts());
+    c->setResponseBodySink(&sink);
+    c->open("GET", server.url("/here"), false, {}, {});
+    QElapsedTimer timer;
+    timer.start();
+    const std::optional<QString> error = httpErrorOf([&] { c->send({}); });
+    QVERIFY2(!error, qPrintable(error.value_or(QString())));
+    QVERIFY(timer.elapsed() < 1000); // well under the 1.5 s of silence that gives up
+    QCOMPARE(sink.kept, QByteArray("there"));
+}
+
 void TestHttpComponent::redirectLimit_data()
 {
     QTest::addColumn<int>("hops");
@@ -752,6 +954,85 @@ void TestHttpComponent::proxy()
         QVERIFY2(c->getAllResponseHeaders().contains("Server: tinyproxy"),
                  c->getAllResponseHeaders().constData());
     }
+}
+
+void TestHttpComponent::httpsThroughProxy_data()
+{
+    QTest::addColumn<bool>("authProxy");
+    QTest::addColumn<QByteArray>("user"); // empty: no credentials given
+    QTest::addColumn<int>("status");
+
+    QTest::newRow("open proxy") << false << QByteArray() << 200;
+    QTest::newRow("credentials") << true << kProxyUser << 200;
+    QTest::newRow("no credentials") << true << QByteArray() << 407;
+}
+
+void TestHttpComponent::httpsThroughProxy()
+{
+    QFETCH(bool, authProxy);
+    QFETCH(QByteArray, user);
+    QFETCH(int, status);
+    ProxyFixture& proxy = authProxy ? *m_authProxy : *m_openProxy;
+    QVERIFY2(proxy.isRunning(), qPrintable(proxy.error()));
+
+    LoopbackServer server(
+        LoopbackServer::TlsFiles{m_certs->valid().certFile, m_certs->valid().keyFile});
+    server.route("/secure", ScriptedResponse::withBody(200, "OK", {"Set-Cookie: a=1"}, "over tls"));
+    HttpComponentConfig config = shortTimeouts();
+    config.caFile = m_certs->caFile().toLocal8Bit();
+    auto c = makeComponent(kProgIdServerXmlHttp, config);
+    c->open("GET", server.url("/secure"), false, {}, {});
+    c->setProxy(kProxySettingNamedServer, proxy.address());
+    if (!user.isEmpty())
+        c->setProxyCredentials(user, kProxyPassword);
+    c->send({});
+    // A refused tunnel shows the proxy's status.
+    QCOMPARE(c->status(), status);
+    QCOMPARE(server.requestCount(), status == 200 ? 1 : 0);
+    // The proxy's answers to CONNECT are no responses of the chain, unless
+    // its refusal is all there is.
+    const QByteArrayList chain = c->responseHeaderChain();
+    QCOMPARE(chain, QByteArrayList{c->getAllResponseHeaders()});
+    QCOMPARE(chain.first().startsWith("Set-Cookie: a=1"), status == 200);
+}
+
+void TestHttpComponent::proxyEnvironmentHasNoSay_data()
+{
+    QTest::addColumn<QByteArray>("variable");
+    QTest::addColumn<QByteArray>("value"); // "DEAD" stands for a proxy nobody listens on
+    QTest::addColumn<bool>("proxySet");
+
+    QTest::newRow("no_proxy=*, a proxy set") << QByteArray("no_proxy") << QByteArray("*") << true;
+    QTest::newRow("NO_PROXY naming the host, a proxy set")
+        << QByteArray("NO_PROXY") << QByteArray("localhost,127.0.0.1") << true;
+    QTest::newRow("http_proxy, no proxy set")
+        << QByteArray("http_proxy") << QByteArray("http://DEAD") << false;
+}
+
+void TestHttpComponent::proxyEnvironmentHasNoSay()
+{
+    QFETCH(QByteArray, variable);
+    QFETCH(QByteArray, value);
+    QFETCH(bool, proxySet);
+    QVERIFY2(m_openProxy->isRunning(), qPrintable(m_openProxy->error()));
+
+    const QByteArray name = variable;
+    const std::optional<QByteArray> old =
+        qEnvironmentVariableIsSet(name) ? std::optional<QByteArray>(qgetenv(name)) : std::nullopt;
+    const auto restore = qScopeGuard([&] { old ? qputenv(name, *old) : qunsetenv(name); });
+    qputenv(name, value.replace("DEAD", "127.0.0.1:" + QByteArray::number(closedPort())));
+
+    LoopbackServer server;
+    server.route("/env", ScriptedResponse::ok("direct or not"));
+    const int proxiedBefore = m_openProxy->requestCount();
+    auto c = makeComponent(kProgIdServerXmlHttp, shortTimeouts());
+    c->open("GET", server.url("/env"), false, {}, {});
+    if (proxySet)
+        c->setProxy(kProxySettingNamedServer, m_openProxy->address());
+    c->send({});
+    QCOMPARE(c->status(), 200);
+    QCOMPARE(server.lastRequest().header("Via").contains("tinyproxy"), proxySet);
+    QCOMPARE(m_openProxy->requestCount() - proxiedBefore, proxySet ? 1 : 0);
 }
 
 // ---------------------------------------------------------------------------

@@ -43,6 +43,15 @@ void TestRequestUnit::isUtf8_data()
     QTest::newRow("four-byte emoji") << QByteArray("\xF0\x9F\x98\x80") << true;
     QTest::newRow("lead followed by ascii") << QByteArray("\xC3" "a") << false;
     QTest::newRow("nul bytes are ascii") << QByteArray("\0\xC3\xA9", 3) << true;
+    QTest::newRow("third byte of a three-byte sequence is ASCII") << QByteArray("\xE4\xB8"
+                                                                                "a")
+                                                                  << false;
+    QTest::newRow("third byte of a three-byte sequence is a lead") << QByteArray("\xE4\xB8\xF0"
+                                                                                 "abc")
+                                                                   << false;
+    QTest::newRow("second byte of a three-byte sequence is ASCII") << QByteArray("\xE4"
+                                                                                 "a\xAD")
+                                                                   << false;
 }
 
 void TestRequestUnit::isUtf8()
@@ -159,6 +168,14 @@ void TestRequestUnit::mergeCookies_data()
         << QByteArray("a=1;") << QByteArray("; ; b=2") << QByteArray("a=1; b=2");
     QTest::newRow("duplicates within the collected text")
         << QByteArray("a=1; a=1;") << QByteArray() << QByteArray("a=1");
+    // B0 41 and B0 61 are two characters, not one letter in two cases.
+    QTest::newRow("code page 936 values differing in a trail byte")
+        << QByteArray("k=\xB0\x41;") << QByteArray("k=\xB0\x61")
+        << QByteArray("k=\xB0\x41; k=\xB0\x61");
+    QTest::newRow("letters after a double-byte character still fold")
+        << QByteArray("k=\xD6\xD0X;") << QByteArray("K=\xD6\xD0x") << QByteArray("k=\xD6\xD0X");
+    QTest::newRow("code page 936 sorts after ASCII")
+        << QByteArray("\xD6\xD0=1;") << QByteArray("z=2") << QByteArray("z=2; \xD6\xD0=1");
 }
 
 void TestRequestUnit::mergeCookies()

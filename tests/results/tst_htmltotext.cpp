@@ -1,6 +1,6 @@
-// The plain-text view's conversion. Expected texts were checked against
-// Chromium's innerText of the same markup where no CSS or script decides; a
-// textarea's text is kept, as it shows on the page.
+// The plain-text view's conversion. Expected texts are those of Chromium's
+// document.body.innerText (Qt WebEngine) for the same markup, which has no
+// style sheet and no script.
 
 #include "results/HtmlToText.h"
 #include "util/AnsiCodec.h"
@@ -34,6 +34,8 @@ private slots:
     void leftOut();
     void charactersAndEntities_data();
     void charactersAndEntities();
+    void asBrowsersShowIt_data();
+    void asBrowsersShowIt();
     void realisticPortalPage();
     void deepNestingNeitherCrashesNorLosesText();
     void invalidBytesDoNotStopTheRest();
@@ -158,7 +160,7 @@ void TestHtmlToText::charactersAndEntities_data()
         << cp936("<p>据中央气象台消息，今天白天北京晴转多云。</p>")
         << cp936("据中央气象台消息，今天白天北京晴转多云。");
     QTest::newRow("tags in text are not tags")
-        << cp936("<textarea><b>粗</b></textarea>") << cp936("<b>粗</b>");
+        << cp936("<xmp><b>粗</b></xmp>") << cp936("<b>粗</b>");
 }
 
 void TestHtmlToText::charactersAndEntities()
@@ -166,6 +168,119 @@ void TestHtmlToText::charactersAndEntities()
     QFETCH(QByteArray, html);
     QFETCH(QByteArray, expected);
     QCOMPARE(HtmlToText(html), expected);
+}
+
+void TestHtmlToText::asBrowsersShowIt_data()
+{
+    QTest::addColumn<QByteArray>("html");
+    QTest::addColumn<QString>("expected");
+
+    // Replaced elements: boxes on the line with no text of their own.
+    QTest::newRow("blanks beside images and controls stay")
+        << cp936("<p> <img> a <input> b <canvas>画布</canvas> c <iframe>框</iframe>"
+                 " <meter>m</meter> </p><img> d")
+        << QStringLiteral(" a  b  c  \n\n d");
+    QTest::newRow("textarea shows nothing, a block one a line")
+        << cp936("a<textarea>文本</textarea>b <textarea><b>粗</b></textarea>"
+                 " c<textarea style='display:block'>t</textarea>d")
+        << QStringLiteral("ab  c\nd");
+    QTest::newRow("buttons, audio with controls, embed with a source")
+        << cp936("a <button></button> b<button> x </button>c <audio>音</audio>"
+                 " d <audio controls>音</audio> e <embed> f <embed src=x.swf>"
+                 " g")
+        << QStringLiteral("a  bxc d  e f  g");
+    // What of a select and of SVG is text.
+    QTest::newRow("options on lines of their own, a select's own text not")
+        << cp936("a <select>杂<optgroup label=g>组<option>一</option></optgroup>"
+                 "<option hidden>二</option></select> b")
+        << QStringLiteral("a \n一\n二\n b");
+    QTest::newRow("svg: text elements only, each on a line")
+        << cp936("<p>x <svg>散<title>标题</title><desc>描述</desc><metadata>"
+                 "m</metadata><text>  t   u </text><text>v<tspan>w</tspan>"
+                 "</text></svg> y</p>")
+        << QStringLiteral("x \nt u\nvw\n y");
+    QTest::newRow("svg: hidden and not shown")
+        << cp936("a<svg><g style='visibility:hidden'><text>t</text><text visibility='visible'>"
+                 "w</text></g><text display='none'>n</text><switch><text>"
+                 "1</text><text>2</text></switch></svg>b<svg style='display:none'>"
+                 "<text>z</text></svg>")
+        << QStringLiteral("a\nw\n1\nb");
+    QTest::newRow("svg foreignObject holds HTML")
+        << cp936("a<svg><foreignObject><span>s1</span> <span>s2</span></foreignObject>"
+                 "</svg>b")
+        << QStringLiteral("a\ns1 s2\nb");
+    // The display property of the style attribute.
+    QTest::newRow("block, list-item, inline")
+        << cp936("a<span style='display:block'>x</span>b<span style='display:list-item'>"
+                 "y</span><div style='display:inline'>z</div>")
+        << QStringLiteral("a\nx\nb\ny\nz");
+    QTest::newRow("a block inside an inline-block")
+        << cp936("a <span style='display:inline-block'><div>x</div></span>"
+                 " b")
+        << QStringLiteral("a \nx\n b");
+    QTest::newRow("table values")
+        << cp936("<div style='display:table'><div style='display:table-row'>"
+                 "<div style='display:table-cell'>1</div> <div style='display:table-cell'>"
+                 "2</div></div><div style='display:table-row'><div style='display:table-cell'>"
+                 "3</div></div></div><div style='display:table-caption'>"
+                 "标题</div><div style='display:table-column'>列</div>x")
+        << QStringLiteral("1\t2\n3\n标题\nx");
+    QTest::newRow("display wins over the hidden attribute")
+        << cp936("<div hidden style='display:block'>显示</div><div hidden>"
+                 "隐藏</div>")
+        << QStringLiteral("显示");
+    QTest::newRow("the later declaration wins unless the earlier is important; comments; case")
+        << cp936("<div style='display:block;display:none'>x</div>"
+                 "<div style='display:block !important; display:none'>y</div>"
+                 "<div style='display:none!important;display:block'>z</div>"
+                 "<div style='/*display:block*/DISPLAY : None'>c</div>w")
+        << QStringLiteral("y\nw");
+    QTest::newRow("a paragraph keeps its blank lines when inline")
+        << cp936("a<p style='display:inline'>p</p>b <p style='display:inline'>"
+                 "q</p> c")
+        << QStringLiteral("a\n\np\n\nb \n\nq\n\n c");
+    // The visibility property: hidden text takes its room but shows nothing.
+    QTest::newRow("hidden text and images keep their room")
+        << cp936("a <span style='visibility:hidden'>x</span> b <img style='visibility:hidden'>"
+                 " c <span style='visibility:hidden'> x </span> d")
+        << QStringLiteral("a  b  c d");
+    QTest::newRow("visible children of hidden elements; hidden blocks add no line")
+        << cp936("<div style='visibility:hidden'>x<span style='visibility:visible'>"
+                 "y</span>z<p style='visibility:visible'>p</p></div>w<div>"
+                 "a<div style='visibility:collapse'>x</div>b</div>")
+        << QStringLiteral("y\n\np\n\nw\nab");
+    QTest::newRow("hidden cells and rows")
+        << cp936(
+               "<table><tr><td>a</td><td style='visibility:hidden'>b</td>"
+               "<td>c</td><td style='visibility:hidden'>d</td></tr><tr style='visibility:collapse'>"
+               "<td>e</td><td style='visibility:visible'>f</td></tr><tr>"
+               "<td>g</td></tr></table>")
+        << QStringLiteral("a\tc\t\nfg");
+    QTest::newRow("a hidden line break")
+        << cp936("a <br style='visibility:hidden'> b") << QStringLiteral("ab");
+    // The white-space property.
+    QTest::newRow("pre, pre-wrap, nowrap")
+        << cp936("<div style='white-space:pre'>  a  b  </div><div style='white-space:pre-wrap'>"
+                 "  c\n  d\te  </div><div style='white-space:nowrap'>  f   g  </div>")
+        << QStringLiteral("  a  b  \n  c\n  d\te  \nf g");
+    QTest::newRow("pre-line")
+        << cp936("<div style='white-space:pre-line'>  a  \n   b  c \n\n\nd</div>"
+                 "x<span style='white-space:pre-line'>e\nf</span>y")
+        << QStringLiteral("a\nb c\n\n\nd\nxe\nfy");
+    QTest::newRow("inherited and overridden")
+        << cp936("<div style='white-space:pre'>x<span style='white-space:normal'>"
+                 "  y  </span>z<div>  w</div></div><pre style='white-space:normal'>"
+                 "  a   b </pre>")
+        << QStringLiteral("x y z\n  w\na b");
+    QTest::newRow("a table in pre without doctype: the cells collapse")
+        << cp936("<pre><table><tr><td> q </td></tr></table></pre>") << QStringLiteral("q");
+}
+
+void TestHtmlToText::asBrowsersShowIt()
+{
+    QFETCH(QByteArray, html);
+    QFETCH(QString, expected);
+    QCOMPARE(shown(HtmlToText(html)), expected);
 }
 
 void TestHtmlToText::realisticPortalPage()

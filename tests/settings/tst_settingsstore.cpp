@@ -412,17 +412,21 @@ void TestSettingsStore::unreadableFile()
 void TestSettingsStore::damagedFilesReadFast_data()
 {
     QTest::addColumn<QByteArray>("kind");
-    QTest::newRow("binary") << QByteArray("binary");
-    QTest::newRow("one 10 MB line") << QByteArray("line");
-    QTest::newRow("invalid code page 936") << QByteArray("invalid");
-    QTest::newRow("many short lines") << QByteArray("lines");
-    QTest::newRow("CR-only lines") << QByteArray("cr lines");
-    QTest::newRow("many sections") << QByteArray("sections");
+    QTest::addColumn<QByteArray>("method"); // read from the section that comes last
+    QTest::newRow("binary") << QByteArray("binary") << QByteArray("1");
+    // The first [History] section holds the long line "URL..." without "="
+    // and no Method; only the first of two sections of a name is read.
+    QTest::newRow("one 10 MB line") << QByteArray("line") << QByteArray("DEF");
+    QTest::newRow("invalid code page 936") << QByteArray("invalid") << QByteArray("1");
+    QTest::newRow("many short lines") << QByteArray("lines") << QByteArray("1");
+    QTest::newRow("CR-only lines") << QByteArray("cr lines") << QByteArray("1");
+    QTest::newRow("many sections") << QByteArray("sections") << QByteArray("1");
 }
 
 void TestSettingsStore::damagedFilesReadFast()
 {
     QFETCH(QByteArray, kind);
+    QFETCH(QByteArray, method);
     const qsizetype size = 10 * 1024 * 1024;
     QByteArray bytes(size, Qt::Uninitialized);
     QRandomGenerator random(42);
@@ -455,8 +459,7 @@ void TestSettingsStore::damagedFilesReadFast()
     qInfo("22 reads of a 10 MB %s file: %lld ms", kind.constData(), elapsed);
     QVERIFY2(elapsed < 1000, qPrintable(QString::number(elapsed)));
 
-    const QByteArray method = store.readString("History", "Method", "DEF");
-    QVERIFY(method == "1" || kind == "line"); // the long line holds "URL" without "="
+    QCOMPARE(store.readString("History", "Method", "DEF"), method);
     // A write keeps every byte that was there.
     store.writeString("Options", "UseProxy", "True");
     QCOMPARE(store.readString("Options", "UseProxy"), QByteArray("True"));

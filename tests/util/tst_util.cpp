@@ -18,6 +18,8 @@ private slots:
     void trimRemovesBlanksAndControls_data();
     void trimRemovesBlanksAndControls();
     void compareIgnoresCaseOnly();
+    void compareCodePage936_data();
+    void compareCodePage936();
     void codecRoundTripsChinese();
     void codecReplacesWhatCannotConvert();
     void codecLongText();
@@ -128,6 +130,40 @@ void TestUtil::compareIgnoresCaseOnly()
     QVERIFY(CompareTextIgnoreCase("cookie", "User-Agent") < 0);
     QVERIFY(CompareTextIgnoreCase("a", "ab") < 0);
     QVERIFY(CompareTextIgnoreCase("b", "AB") > 0);
+}
+
+void TestUtil::compareCodePage936_data()
+{
+    QTest::addColumn<QByteArray>("a");
+    QTest::addColumn<QByteArray>("b");
+    QTest::addColumn<int>("order"); // sign of the comparison of a with b
+
+    QTest::newRow("Chinese after ASCII") << QByteArray("\xB0\xA1") << QByteArray("z") << 1;
+    QTest::newRow("high bytes by unsigned value")
+        << QByteArray("a\x80") << QByteArray("a\x7F") << 1;
+    QTest::newRow("0xFF last") << QByteArray("\xFF") << QByteArray("\xFE\xFE") << 1;
+    QTest::newRow("trail byte A is no letter")
+        << QByteArray("k=\xB0\x41;") << QByteArray("k=\xB0\x61;") << -1;
+    QTest::newRow("same character") << QByteArray("\xB0\x41x") << QByteArray("\xB0\x41X") << 0;
+    QTest::newRow("letter after a whole character folds")
+        << QByteArray("\xB0\xB0\x41") << QByteArray("\xB0\xB0\x61") << 0;
+    QTest::newRow("0xFF leads nothing") << QByteArray("\xFF"
+                                                      "A")
+                                        << QByteArray("\xFF"
+                                                      "a")
+                                        << 0;
+    QTest::newRow("lead at the end") << QByteArray("ab\xB0") << QByteArray("AB\xB0") << 0;
+    QTest::newRow("prefix first") << QByteArray("\xB0\x41") << QByteArray("\xB0\x41\x41") << -1;
+}
+
+void TestUtil::compareCodePage936()
+{
+    QFETCH(QByteArray, a);
+    QFETCH(QByteArray, b);
+    QFETCH(int, order);
+    const auto sign = [](int x) { return (x > 0) - (x < 0); };
+    QCOMPARE(sign(CompareTextIgnoreCase(a, b)), order);
+    QCOMPARE(sign(CompareTextIgnoreCase(b, a)), -order);
 }
 
 void TestUtil::codecRoundTripsChinese()
