@@ -309,11 +309,16 @@ QByteArray DeclaredCharset(const QByteArray& responseHeaders, const QByteArray& 
 
 QByteArray BodyToUtf8(const QByteArray& body, const QByteArray& declaredCharset)
 {
+    return BodyToUtf8(body, declaredCharset, IsUTF8Encoded(body));
+}
+
+QByteArray BodyToUtf8(const QByteArray& body, const QByteArray& declaredCharset, bool isUtf8)
+{
     if (body.startsWith("\xFE\xFF") || body.startsWith("\xFF\xFE")) {
         QStringDecoder byMark(QStringDecoder::Utf16, QStringDecoder::Flag::Stateless);
         return decodeToUtf8(body, byMark);
     }
-    if (IsUTF8Encoded(body))
+    if (isUtf8)
         return body;
     const QByteArray label = trimmedLower(declaredCharset);
     if (!label.isEmpty() && !isCodePage936Label(label)) {

@@ -20,3 +20,5 @@ QByteArray DeclaredCharset(const QByteArray& responseHeaders, const QByteArray& 
 // page 936 when it is not or none is declared. Bytes that are invalid in the
 // chosen set show as U+FFFD.
 QByteArray BodyToUtf8(const QByteArray& body, const QByteArray& declaredCharset);
+// The same for a caller that has already asked IsUTF8Encoded of the body.
+QByteArray BodyToUtf8(const QByteArray& body, const QByteArray& declaredCharset, bool isUtf8);
