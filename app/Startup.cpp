@@ -1,6 +1,13 @@
 #include "app/Startup.h"
 
+#include "util/ProgramResources.h"
+
+#include <QApplication>
 #include <QByteArray>
+#include <QEvent>
+#include <QIcon>
+#include <QTimer>
+#include <QWidget>
 
 #include <malloc.h>
 #include <unistd.h>
@@ -24,6 +31,55 @@ void prepareBrowserEngine()
 {
     if (geteuid() == 0 && !qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX"))
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+}
+
+void configureApplication()
+{
+    QApplication::setApplicationName(QStringLiteral("Reqlark"));
+}
+
+namespace {
+
+// The icon costs a PNG decoder and Qt's MIME database (2 ms); on X11 it is
+// set on the window that is already mapped, which the window manager follows.
+class IconAfterFirstPaint : public QObject
+{
+public:
+    explicit IconAfterFirstPaint(QWidget& window) : QObject(&window)
+    {
+        window.installEventFilter(this);
+        QTimer::singleShot(500, this, &IconAfterFirstPaint::setIcon);
+    }
+
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint) {
+            watched->removeEventFilter(this);
+            QTimer::singleShot(0, this, &IconAfterFirstPaint::setIcon);
+        }
+        return false;
+    }
+
+private:
+    void setIcon()
+    {
+        if (m_done)
+            return;
+        m_done = true;
+        QApplication::setWindowIcon(
+            QIcon(ProgramResources::pathOf(QStringLiteral("REQLARK"), QStringLiteral("ICON"))));
+        deleteLater();
+    }
+
+    bool m_done = false;
+};
+
+} // namespace
+
+void showMainWindow(QWidget& window)
+{
+    new IconAfterFirstPaint(window);
+    window.show();
 }
 
 void tuneAllocator()

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+class QWidget;
+
 // What main() checks before it creates the application object.
 namespace Startup {
 
@@ -10,8 +12,19 @@ namespace Startup {
 QString missingDisplayReason();
 
 // Chromium's sandbox cannot start for root; the embedded browser then runs
-// without it. Must run before the application object is created.
+// without it. Must run before the application object is created. Nothing of
+// the engine is loaded here: the browser module comes with the first page
+// view (results/BrowserModule.h).
 void prepareBrowserEngine();
+
+// What the program sets on the application object before it makes the
+// window: its name.
+void configureApplication();
+
+// Shows the main window; the program's icon follows once the window has
+// painted (or half a second has passed): reading it is the costliest step
+// of the start that the first paint does not need.
+void showMainWindow(QWidget& window);
 
 // Keeps freed memory for reuse instead of handing each large block back to
 // the system: every response of many megabytes otherwise pays again for

@@ -1,9 +1,7 @@
 #include "app/Startup.h"
 #include "app/untFrmMain.h"
-#include "util/ProgramResources.h"
 
 #include <QApplication>
-#include <QIcon>
 
 #include <cstdio>
 
@@ -18,11 +16,9 @@ int main(int argc, char* argv[])
     Startup::tuneAllocator();
 
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Reqlark"));
-    QApplication::setWindowIcon(
-        QIcon(ProgramResources::pathOf(QStringLiteral("REQLARK"), QStringLiteral("ICON"))));
+    Startup::configureApplication();
 
     TFrmMain window;
-    window.show();
+    Startup::showMainWindow(window);
     return app.exec();
 }

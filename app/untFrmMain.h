@@ -11,7 +11,6 @@
 #include <functional>
 #include <memory>
 
-class BrowserView;
 class HeaderList;
 class Prompter;
 class QKeyEvent;
@@ -19,6 +18,7 @@ class QLabel;
 class QMenu;
 class SettingsStore;
 class StatusPanels;
+class WebBrowser;
 
 namespace Ui {
 class TFrmMain;
@@ -108,8 +108,8 @@ public:
     void SetBrowserProxy(const QByteArray& address);
     void SetBrowserProxyCredentials(const QByteArray& user, const QByteArray& password);
     void wb1DocumentComplete();
-    BrowserView* browser(); // created on first use
-    BrowserView* existingBrowser() const { return m_wb1; }
+    WebBrowser* browser(); // created on first use
+    WebBrowser* existingBrowser() const { return m_wb1; }
     void showBrowser();
     void hideBrowser();
     void placeBrowser();
@@ -168,7 +168,7 @@ private:
     StatusPanels* m_statusBar = nullptr;
     QMenu* m_pmLvwHeaders = nullptr;
     QList<QIcon> m_ilMenuIcons;
-    BrowserView* m_wb1 = nullptr;
+    WebBrowser* m_wb1 = nullptr;
 
     // Members of each subsystem, kept in its own block (edited by that
     // subsystem only).

@@ -41,6 +41,10 @@ configure_file(${CMAKE_SOURCE_DIR}/resources/reqlark.metainfo.xml.in
 install(FILES ${CMAKE_BINARY_DIR}/${REQLARK_APPSTREAM_ID}.metainfo.xml DESTINATION share/metainfo)
 install(FILES ${CMAKE_SOURCE_DIR}/resources/copyright DESTINATION share/doc/reqlark)
 
+# The browser module, loaded on the first page view; the program finds it
+# from bin/ at the same relative place (results/BrowserModule.cpp).
+install(TARGETS reqlark_browser LIBRARY DESTINATION ${REQLARK_BROWSER_MODULE_DIR})
+
 # The menu entry names the installed program by its full path, since
 # <prefix>/bin need not be on the PATH of the desktop session. The prefix is
 # the one given to cmake --install, known only when it runs.

@@ -3,7 +3,8 @@
 
 #include "app/untFrmMain.h"
 
-#include "results/BrowserView.h"
+#include "results/BrowserModule.h"
+#include "results/WebBrowser.h"
 #include "ui_untFrmMain.h"
 #include "util/AnsiCodec.h"
 #include "util/MyStrUtils.h"
@@ -17,7 +18,8 @@ void TFrmMain::mniClearIECookiesClick()
 {
     if (TrimBytes(AnsiCodec::fromUnicode(ui->edtUrl->text())).isEmpty())
         return;
-    if (BrowserView* wb = existingBrowser())
+    BrowserModule::engine(); // reports a missing browser module
+    if (WebBrowser* wb = existingBrowser())
         wb->clearCookies();
     // The pause gives the cookie store time to finish before the caller
     // sets cookies again; what arrived meanwhile is handled once.
@@ -30,6 +32,7 @@ void TFrmMain::mniDelCurrCookieClick()
     const QByteArray url = TrimBytes(AnsiCodec::fromUnicode(ui->edtUrl->text()));
     if (url.isEmpty())
         return;
+    BrowserModule::engine(); // reports a missing browser module
     const int deleted = existingBrowser() ? existingBrowser()->deleteCookiesFor(url) : 0;
     const QString host = QUrl::fromUserInput(AnsiCodec::toUnicode(url)).host();
     m_prompter->showMessage(QStringLiteral("已删除 %1 的Cookie %2 个").arg(host).arg(deleted));

@@ -400,6 +400,14 @@ void BrowserView::setCookie(const QByteArray& url, const QByteArray& piece)
     m_profile->cookieStore()->setCookie(QNetworkCookie(pair.name, pair.value), toUrl(url));
 }
 
+QList<WebBrowser::Cookie> BrowserView::cookies() const
+{
+    QList<Cookie> all;
+    for (const QNetworkCookie& c : m_cookies)
+        all.append(Cookie{c.name(), c.value(), c.domain(), c.path()});
+    return all;
+}
+
 void BrowserView::clearCookies()
 {
     m_profile->cookieStore()->deleteAllCookies();
@@ -464,6 +472,22 @@ void BrowserView::hideBehind()
     lower();
 }
 
+QMetaObject::Connection BrowserView::onDocumentComplete(QObject* context,
+                                                        std::function<void()> handler)
+{
+    return connect(this, &BrowserView::documentComplete, context, std::move(handler));
+}
+
+void BrowserView::runJavaScript(const QString& script, std::function<void(const QVariant&)> result)
+{
+    m_page->runJavaScript(script, std::move(result));
+}
+
+bool BrowserView::canGoBack() const
+{
+    return m_page->history()->canGoBack();
+}
+
 bool BrowserView::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == m_watchedWindow) {
@@ -476,4 +500,28 @@ bool BrowserView::eventFilter(QObject* watched, QEvent* event)
         }
     }
     return QWebEngineView::eventFilter(watched, event);
+}
+
+namespace {
+
+class ViewEngine final : public BrowserEngine
+{
+public:
+    WebBrowser* createBrowser(QWidget* parent) override { return new BrowserView(parent); }
+    void setApplicationProxy(const QByteArray& address) override
+    {
+        BrowserView::setApplicationProxy(address);
+    }
+    void setProxyCredentials(const QByteArray& user, const QByteArray& password) override
+    {
+        BrowserView::setProxyCredentials(user, password);
+    }
+};
+
+} // namespace
+
+extern "C" Q_DECL_EXPORT BrowserEngine* reqlarkBrowserEngine(int interfaceVersion)
+{
+    static ViewEngine engine;
+    return interfaceVersion == kBrowserModuleInterface ? &engine : nullptr;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "results/WebBrowser.h"
+
 #include <QByteArray>
 #include <QHash>
 #include <QNetworkCookie>
@@ -17,69 +19,46 @@ class QAuthenticator;
 class QWebEngineLoadingInfo;
 class QWebEngineProfile;
 
-// The embedded web browser of the main window (wb1). Its own off-the-record
-// profile stands in for the system's cookie store and internet settings, so
-// clearing it never touches a browser of the user. Texts are code page 936.
-class BrowserView : public QWebEngineView
+// The embedded web browser of the main window (wb1), built into the browser
+// module only. Its own off-the-record profile stands in for the system's
+// cookie store and internet settings, so clearing it never touches a browser
+// of the user. Texts are code page 936.
+class BrowserView : public QWebEngineView, public WebBrowser
 {
     Q_OBJECT
 public:
-    enum ReadyStateValue
-    {
-        READYSTATE_UNINITIALIZED = 0,
-        READYSTATE_LOADING = 1,
-        READYSTATE_LOADED = 2,
-        READYSTATE_INTERACTIVE = 3,
-        READYSTATE_COMPLETE = 4,
-    };
-    enum NavigateFlag
-    {
-        navNoHistory = 2,
-        navNoReadFromCache = 4,
-        navNoWriteToCache = 8,
-    };
-
     explicit BrowserView(QWidget* parent = nullptr);
     ~BrowserView() override;
 
-    void Navigate(const QByteArray& url);
-    // Post data present, even empty, makes a POST. There are no frames to
-    // target. Throws ReqlarkError for an address that is no URL.
+    QWidget* widget() override { return this; }
+    void Navigate(const QByteArray& url) override;
     void Navigate2(const QByteArray& url, int flags, const QByteArray& targetFrame,
-                   const std::optional<QByteArray>& postData, const QByteArray& headers);
-    int ReadyState() const { return m_readyState; }
-    // The address of the document shown; empty before the first navigation.
-    QByteArray LocationURL() const;
-    // Whether the last navigation ended on the browser's error page.
-    bool lastLoadFailed() const { return m_lastLoadFailed; }
-    QString lastLoadError() const { return m_lastLoadError; }
+                   const std::optional<QByteArray>& postData, const QByteArray& headers) override;
+    int ReadyState() const override { return m_readyState; }
+    QByteArray LocationURL() const override;
+    bool lastLoadFailed() const override { return m_lastLoadFailed; }
+    QString lastLoadError() const override { return m_lastLoadError; }
+    bool waitForReadyState(int state, int timeoutMs) override;
+    bool write(const QByteArray& text, int timeoutMs) override;
 
-    // Processes events until the state is reached (true), the time is up or
-    // the window is being closed.
-    bool waitForReadyState(int state, int timeoutMs);
+    void setCookie(const QByteArray& url, const QByteArray& piece) override;
+    void clearCookies() override;
+    int deleteCookiesFor(const QByteArray& url) override;
+    QList<Cookie> cookies() const override;
 
-    // Appends `text`, whole, to the current document and leaves it open;
-    // waits like waitForReadyState until the browser has taken it all.
-    bool write(const QByteArray& text, int timeoutMs);
-
-    void setCookie(const QByteArray& url, const QByteArray& piece);
-    void clearCookies();
-    // Deletes the cookies that would be sent to `url`'s host; returns how many.
-    int deleteCookiesFor(const QByteArray& url);
-    QList<QNetworkCookie> cookies() const { return m_cookies.values(); }
-
-    // The process-wide proxy ("server:port"; empty: direct).
     static void setApplicationProxy(const QByteArray& address);
-    // Makes a changed proxy count from the next navigation on; the profile
-    // then starts afresh, without cookies.
-    void adoptApplicationProxy();
-    // Process-wide too; given once per navigation when the proxy asks.
+    void adoptApplicationProxy() override;
     static void setProxyCredentials(const QByteArray& user, const QByteArray& password);
 
     QWebEngineProfile* profile() const { return m_profile; }
 
-    void showInFront();
-    void hideBehind();
+    void showInFront() override;
+    void hideBehind() override;
+
+    QMetaObject::Connection onDocumentComplete(QObject* context,
+                                               std::function<void()> handler) override;
+    void runJavaScript(const QString& script, std::function<void(const QVariant&)> result) override;
+    bool canGoBack() const override;
 
 signals:
     void documentComplete();

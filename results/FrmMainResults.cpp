@@ -3,9 +3,10 @@
 #include "app/untFrmMain.h"
 
 #include "headers/HeaderList.h"
+#include "results/BrowserModule.h"
 #include "results/BrowserRequest.h"
-#include "results/BrowserView.h"
 #include "results/HtmlToText.h"
+#include "results/WebBrowser.h"
 #include "ui_untFrmMain.h"
 #include "util/AnsiCodec.h"
 #include "util/MyStrUtils.h"
@@ -55,10 +56,10 @@ void TFrmMain::cbbResultTypeClick()
     if (view == 2) {
         if (LastResponseText.isEmpty())
             btnSendReqestClick();
+        WebBrowser* wb = browser();
         setPanelText(2, QStringLiteral("正在加载离线网页"));
-        BrowserView* wb = browser();
         wb->Navigate("about:blank");
-        wb->waitForReadyState(BrowserView::READYSTATE_INTERACTIVE, kBlankPageWaitMs);
+        wb->waitForReadyState(WebBrowser::READYSTATE_INTERACTIVE, kBlankPageWaitMs);
         const bool written = wb->write(LastResponseText, writeWaitMs(LastResponseText.size()));
         showBrowser();
         if (written)
@@ -80,7 +81,7 @@ void TFrmMain::cbbResultTypeClick()
 
 void TFrmMain::OpenOriginalPage()
 {
-    BrowserView* wb = browser();
+    WebBrowser* wb = browser();
     wb->Navigate("about:blank");
     setPanelText(2, QStringLiteral("正在打开原始网址"));
     setPanelText(3, QString());
@@ -93,10 +94,10 @@ void TFrmMain::OpenOriginalPage()
     const QByteArray headers = BuildBrowserHeaders();
     SetBrowserCookies();
     wb->Navigate2(url,
-                  BrowserView::navNoHistory | BrowserView::navNoReadFromCache |
-                      BrowserView::navNoWriteToCache,
+                  WebBrowser::navNoHistory | WebBrowser::navNoReadFromCache |
+                      WebBrowser::navNoWriteToCache,
                   QByteArray(), postData, headers);
-    wb->waitForReadyState(BrowserView::READYSTATE_INTERACTIVE, kOriginalPageWaitMs);
+    wb->waitForReadyState(WebBrowser::READYSTATE_INTERACTIVE, kOriginalPageWaitMs);
     showBrowser();
 }
 
@@ -111,14 +112,14 @@ void TFrmMain::SetBrowserCookies()
     const QByteArray url = TrimBytes(ansi(ui->edtUrl->text()));
     if (url.isEmpty() || row < 0)
         return;
-    BrowserView* wb = browser();
+    WebBrowser* wb = browser();
     for (const QByteArray& piece : CookiePieces(m_headers->value(row)))
         wb->setCookie(url, piece);
 }
 
 void TFrmMain::SetBrowserProxy(const QByteArray& address)
 {
-    BrowserView::setApplicationProxy(address);
+    BrowserModule::engine().setApplicationProxy(address);
     if (m_wb1)
         m_wb1->adoptApplicationProxy();
 }
@@ -127,7 +128,7 @@ void TFrmMain::SetBrowserProxyCredentials(const QByteArray& user, const QByteArr
 {
     if (user.isEmpty())
         return;
-    BrowserView::setProxyCredentials(user, password);
+    BrowserModule::engine().setProxyCredentials(user, password);
 }
 
 void TFrmMain::wb1DocumentComplete()
@@ -142,16 +143,16 @@ void TFrmMain::wb1DocumentComplete()
         setPanelText(2, QStringLiteral("原始网页加载完毕"));
 }
 
-BrowserView* TFrmMain::browser()
+WebBrowser* TFrmMain::browser()
 {
     if (!m_wb1) {
-        // Made on first use so that start-up does not pay for the engine.
-        m_wb1 = new BrowserView(ui->pnlBot);
-        m_wb1->setObjectName(QStringLiteral("wb1"));
+        // Made on first use, from the browser module, so that start-up loads
+        // neither the engine nor OpenGL.
+        m_wb1 = BrowserModule::engine().createBrowser(ui->pnlBot);
+        m_wb1->widget()->setObjectName(QStringLiteral("wb1"));
         m_wb1->hideBehind();
         placeBrowser();
-        connect(m_wb1, &BrowserView::documentComplete, this,
-                [this] { guarded([this] { wb1DocumentComplete(); }); });
+        m_wb1->onDocumentComplete(this, [this] { guarded([this] { wb1DocumentComplete(); }); });
     }
     return m_wb1;
 }
@@ -170,5 +171,5 @@ void TFrmMain::hideBrowser()
 void TFrmMain::placeBrowser()
 {
     if (m_wb1)
-        m_wb1->setGeometry(0, 0, ui->mmoHtml->width(), ui->mmoHtml->height());
+        m_wb1->widget()->setGeometry(0, 0, ui->mmoHtml->width(), ui->mmoHtml->height());
 }

@@ -4,9 +4,10 @@
 
 #include "app/untFrmMain.h"
 #include "headers/HeaderList.h"
-#include "results/BrowserView.h"
+#include "results/BrowserModule.h"
 #include "results/HtmlToText.h"
 #include "results/LargeTextView.h"
+#include "results/WebBrowser.h"
 #include "support/LoopbackServer.h"
 #include "support/ProxyFixture.h"
 #include "support/ScriptedPrompter.h"
@@ -23,8 +24,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
-#include <QWebEngineHistory>
-#include <QWebEnginePage>
 
 namespace {
 
@@ -88,7 +87,7 @@ private:
     QString memo() const { return child<LargeTextView>(m_win.get(), "mmoHtml")->text(); }
     QComboBox* views() const { return child<QComboBox>(m_win.get(), "cbbResultType"); }
     QByteArray proxiedUrl(const QByteArray& path) const;
-    BrowserView* startedBrowser();
+    WebBrowser* startedBrowser();
 
     std::unique_ptr<QTemporaryDir> m_tmp;
     ScriptedPrompter m_prompter;
@@ -116,7 +115,8 @@ void TestResultViews::cleanup()
     m_win.reset();
     m_server.reset();
     m_tmp.reset();
-    BrowserView::setApplicationProxy(QByteArray());
+    if (BrowserEngine* engine = BrowserModule::loadedEngine())
+        engine->setApplicationProxy(QByteArray());
 }
 
 void TestResultViews::choose(int view)
@@ -135,7 +135,7 @@ QVariant TestResultViews::runJs(const QString& script)
 {
     QVariant result;
     bool done = false;
-    m_win->browser()->page()->runJavaScript(script, [&](const QVariant& v) {
+    m_win->browser()->runJavaScript(script, [&](const QVariant& v) {
         result = v;
         done = true;
     });
@@ -146,11 +146,11 @@ QVariant TestResultViews::runJs(const QString& script)
 
 // The engine starts its cookie store with the first page; until then cookies
 // given to it wait.
-BrowserView* TestResultViews::startedBrowser()
+WebBrowser* TestResultViews::startedBrowser()
 {
-    BrowserView* wb = m_win->browser();
+    WebBrowser* wb = m_win->browser();
     wb->Navigate("about:blank");
-    if (!wb->waitForReadyState(BrowserView::READYSTATE_COMPLETE, 10000))
+    if (!wb->waitForReadyState(WebBrowser::READYSTATE_COMPLETE, 10000))
         qWarning("about:blank did not load");
     return wb;
 }
@@ -182,14 +182,14 @@ void TestResultViews::emptyUrlOnlyHidesTheBrowser()
     m_server->route("/e", ScriptedResponse::ok("<p>e</p>"));
     typeUrl(m_server->url("/e"));
     choose(2); // makes and shows the browser
-    QVERIFY(m_win->existingBrowser()->isVisible());
+    QVERIFY(m_win->existingBrowser()->widget()->isVisible());
     const int requests = m_server->requestCount();
 
     typeUrl("");
     m_win->setPanelText(1, QStringLiteral("before"));
     for (int view : {0, 1, 2, 3}) {
         choose(view);
-        QVERIFY(!m_win->existingBrowser()->isVisible());
+        QVERIFY(!m_win->existingBrowser()->widget()->isVisible());
         QCOMPARE(m_win->panelText(1), QStringLiteral("before"));
     }
     QCOMPARE(m_server->requestCount(), requests);
@@ -240,8 +240,8 @@ void TestResultViews::offlinePageSendsFirstAndShowsTheText()
     QCOMPARE(m_win->panelText(1), QStringLiteral("HTML"));
     QCOMPARE(memo(), QString::fromUtf8(page));
 
-    BrowserView* wb = m_win->existingBrowser();
-    QVERIFY(wb && wb->isVisible());
+    WebBrowser* wb = m_win->existingBrowser();
+    QVERIFY(wb && wb->widget()->isVisible());
     QCOMPARE(m_win->panelText(2), QStringLiteral("离线网页加载完毕"));
     QCOMPARE(wb->LocationURL(), QByteArray("about:blank"));
     QCOMPARE(runJs(QStringLiteral("document.body.innerText")).toString(),
@@ -317,15 +317,15 @@ void TestResultViews::originalPageGetCarriesRowsAndCookies()
     QCOMPARE(r.header("Cookie"), QByteArray("a=1; b=2"));
     QVERIFY(r.body.isEmpty());
 
-    BrowserView* wb = m_win->existingBrowser();
-    QVERIFY(wb->isVisible());
+    WebBrowser* wb = m_win->existingBrowser();
+    QVERIFY(wb->widget()->isVisible());
     QTRY_COMPARE(m_win->panelText(2), QStringLiteral("原始网页加载完毕"));
     QVERIFY(m_win->panelText(3).isEmpty());
     QCOMPARE(m_win->LastResponseText, QByteArray("held"));
     QCOMPARE(runJs(QStringLiteral("document.body.innerText")).toString(),
              QStringLiteral("original"));
     // No history is kept of the navigation.
-    QVERIFY(!wb->history()->canGoBack());
+    QVERIFY(!wb->canGoBack());
 }
 
 void TestResultViews::originalPagePost_data()
@@ -377,7 +377,7 @@ void TestResultViews::failedOriginalPageIsNotReportedAsLoaded()
     choose(3);
     QTRY_VERIFY2(m_win->panelText(2).startsWith(QStringLiteral("原始网页加载失败：")),
                  qPrintable(m_win->panelText(2)));
-    QVERIFY(m_win->existingBrowser()->isVisible());
+    QVERIFY(m_win->existingBrowser()->widget()->isVisible());
     QVERIFY(m_prompter.errors.isEmpty());
 }
 
@@ -410,15 +410,15 @@ void TestResultViews::sendHidesTheBrowserWhichCoversTheMemo()
     m_server->route("/s", ScriptedResponse::ok("<p>s</p>", "text/html"));
     typeUrl(m_server->url("/s"));
     choose(3);
-    BrowserView* wb = m_win->existingBrowser();
+    WebBrowser* wb = m_win->existingBrowser();
     auto* html = child<LargeTextView>(m_win.get(), "mmoHtml");
-    QVERIFY(wb->isVisible());
-    QCOMPARE(wb->geometry(), QRect(QPoint(0, 0), html->size()));
+    QVERIFY(wb->widget()->isVisible());
+    QCOMPARE(wb->widget()->geometry(), QRect(QPoint(0, 0), html->size()));
     m_win->resize(m_win->width() + 120, m_win->height() + 40);
-    QTRY_COMPARE(wb->geometry(), QRect(QPoint(0, 0), html->size()));
+    QTRY_COMPARE(wb->widget()->geometry(), QRect(QPoint(0, 0), html->size()));
 
     QTest::mouseClick(child<QWidget>(m_win.get(), "btnSendReqest"), Qt::LeftButton);
-    QVERIFY(!wb->isVisible());
+    QVERIFY(!wb->widget()->isVisible());
     QCOMPARE(views()->currentIndex(), 0);
     QCOMPARE(memo(), QStringLiteral("<p>s</p>"));
 }
@@ -439,7 +439,7 @@ void TestResultViews::closingTheWindowEndsTheWait()
 void TestResultViews::clearCookiesReachesOnlyOurProfileAndPauses()
 {
     typeUrl(m_server->url("/c"));
-    BrowserView* wb = startedBrowser();
+    WebBrowser* wb = startedBrowser();
     wb->setCookie(m_server->url("/c"), "k=v;");
     QTRY_COMPARE(wb->cookies().size(), 1);
 
@@ -462,7 +462,7 @@ void TestResultViews::clearCookiesReachesOnlyOurProfileAndPauses()
 
 void TestResultViews::deleteCurrentSiteCookies()
 {
-    BrowserView* wb = startedBrowser();
+    WebBrowser* wb = startedBrowser();
     wb->setCookie(m_server->url("/"), "here=1;");
     wb->setCookie(m_server->url("/dir/page"), "deep=2;");
     wb->setCookie(m_server->localhostUrl("/"), "elsewhere=3;");
@@ -472,7 +472,7 @@ void TestResultViews::deleteCurrentSiteCookies()
     child<QAction>(m_win.get(), "mniDelCurrCookie")->trigger();
     QCOMPARE(m_prompter.messages, QStringList{QStringLiteral("已删除 127.0.0.1 的Cookie 2 个")});
     QTRY_COMPARE(wb->cookies().size(), 1);
-    QCOMPARE(wb->cookies().first().name(), QByteArray("elsewhere"));
+    QCOMPARE(wb->cookies().first().name, QByteArray("elsewhere"));
 
     typeUrl("");
     child<QAction>(m_win.get(), "mniDelCurrCookie")->trigger();
@@ -554,7 +554,6 @@ void TestResultViews::wrongProxyPasswordDoesNotLoop()
 
 int main(int argc, char** argv)
 {
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     TestResultViews test;
     return QTest::qExec(&test, argc, argv);

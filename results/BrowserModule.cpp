@@ -1,0 +1,125 @@
+#include "results/BrowserModule.h"
+
+#include "results/WebBrowser.h"
+#include "util/ReqlarkError.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QOpenGLContext>
+#include <QSurfaceFormat>
+
+#include <dlfcn.h>
+
+// Qt's setter of the context that every OpenGL context it makes shares with
+// (exported by Qt GUI, declared only in its private headers).
+Q_GUI_EXPORT void qt_gl_set_global_share_context(QOpenGLContext* context);
+
+const char* const BrowserModule::kPathVariable = "REQLARK_BROWSER_MODULE";
+
+namespace {
+
+BrowserEngine* g_engine = nullptr;
+QOpenGLContext* g_shareContext = nullptr;
+QtMessageHandler g_previousHandler = nullptr;
+
+void deleteShareContext()
+{
+    if (QOpenGLContext::globalShareContext() == g_shareContext)
+        qt_gl_set_global_share_context(nullptr);
+    delete g_shareContext;
+    g_shareContext = nullptr;
+}
+
+// Qt warns about any change of this attribute once the application object
+// exists; here the late change is the point, and the warning would mislead.
+void dropLateShareWarning(QtMsgType type, const QMessageLogContext& context, const QString& text)
+{
+    if (type == QtWarningMsg && text.contains(QLatin1String("AA_ShareOpenGLContexts")))
+        return;
+    g_previousHandler(type, context, text);
+}
+
+// The engine draws through OpenGL contexts that share with Qt's global one.
+// Qt makes that context while the application object is built when
+// Qt::AA_ShareOpenGLContexts is set before, which would load the OpenGL
+// driver into every start (a third of the start-up time and tens of MB under
+// X11). It is made here instead, before the engine's library loads; the
+// library then finds everything as if it had been set at start.
+void shareOpenGLContexts()
+{
+    if (QOpenGLContext::globalShareContext())
+        return;
+    g_shareContext = new QOpenGLContext;
+    g_shareContext->setFormat(QSurfaceFormat::defaultFormat());
+    // Fails without OpenGL (the offscreen platform, no display); the engine
+    // then draws in software.
+    g_shareContext->create();
+    qt_gl_set_global_share_context(g_shareContext);
+    qAddPostRoutine(deleteShareContext);
+
+    g_previousHandler = qInstallMessageHandler(dropLateShareWarning);
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    qInstallMessageHandler(g_previousHandler);
+}
+
+[[noreturn]] void fail(const QString& reason)
+{
+    throw ReqlarkError(QStringLiteral("The browser cannot be started: ") + reason);
+}
+
+} // namespace
+
+QStringList BrowserModule::candidates(const QString& executablePath)
+{
+    const QString given = qEnvironmentVariable(kPathVariable);
+    if (!given.isEmpty())
+        return {given};
+    const QDir folder = QFileInfo(executablePath).absoluteDir();
+    const QString file = QStringLiteral(REQLARK_BROWSER_MODULE_FILE);
+    const QString installed = QStringLiteral(REQLARK_BROWSER_MODULE_FROM_BIN "/") + file;
+    return {folder.filePath(file), QDir::cleanPath(folder.filePath(installed))};
+}
+
+BrowserEngine* BrowserModule::loadedEngine()
+{
+    return g_engine;
+}
+
+BrowserEngine& BrowserModule::engine()
+{
+    if (g_engine)
+        return *g_engine;
+
+    const QStringList tried = candidates(QCoreApplication::applicationFilePath());
+    QString path;
+    for (const QString& candidate : tried) {
+        if (QFileInfo::exists(candidate)) {
+            path = candidate;
+            break;
+        }
+    }
+    if (path.isEmpty()) {
+        fail(QStringLiteral("its module was not found (looked for %1)")
+                 .arg(tried.join(QStringLiteral(" and "))));
+    }
+
+    shareOpenGLContexts();
+    // Never closed: the engine's libraries register with Qt as they load.
+    void* handle = dlopen(QFile::encodeName(path).constData(), RTLD_NOW | RTLD_LOCAL);
+    if (!handle) {
+        fail(QStringLiteral("its module %1 could not be loaded (%2)")
+                 .arg(path, QString::fromLocal8Bit(dlerror())));
+    }
+    dlerror();
+    const auto entry = reinterpret_cast<BrowserEngineEntry>(dlsym(handle, REQLARK_BROWSER_ENTRY));
+    if (!entry) {
+        fail(QStringLiteral("%1 is not a browser module of this program (%2)")
+                 .arg(path, QString::fromLocal8Bit(dlerror())));
+    }
+    BrowserEngine* engine = entry(kBrowserModuleInterface);
+    if (!engine)
+        fail(QStringLiteral("its module %1 belongs to another version of this program").arg(path));
+    g_engine = engine;
+    return *g_engine;
+}

@@ -1,0 +1,71 @@
+// The code page 936 converter against the C library's iconv, the system's
+// definition of the code page: every character of the Basic Multilingual
+// Plane is written, and every single byte and lead/trail pair is read, as
+// iconv writes and reads it.
+
+#include "util/AnsiCodec.h"
+
+#include <QTest>
+
+#include <iconv.h>
+
+namespace {
+
+// iconv's conversion of `in` whole; "?" when it refuses any of it.
+QByteArray viaIconv(const char* to, const char* from, const QByteArray& in)
+{
+    const iconv_t cd = iconv_open(to, from);
+    char out[8];
+    char* inPtr = const_cast<char*>(in.constData());
+    char* outPtr = out;
+    size_t inLeft = size_t(in.size()), outLeft = sizeof out;
+    const bool ok = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft) != size_t(-1) && inLeft == 0;
+    iconv_close(cd);
+    return ok ? QByteArray(out, qsizetype(sizeof out - outLeft)) : QByteArray("?");
+}
+
+} // namespace
+
+class TestCodePage : public QObject
+{
+    Q_OBJECT
+private slots:
+    void everyCharacterAndSequenceAsIconv();
+};
+
+void TestCodePage::everyCharacterAndSequenceAsIconv()
+{
+    int written = 0;
+    for (char32_t cp = 1; cp < 0x10000; ++cp) {
+        if (cp >= 0xD800 && cp <= 0xDFFF)
+            continue;
+        const char16_t unit = char16_t(cp);
+        const QByteArray expected =
+            viaIconv("CP936", "UTF-16LE", QByteArray(reinterpret_cast<const char*>(&unit), 2));
+        QCOMPARE(AnsiCodec::fromUnicode(QString(QChar(unit))), expected);
+        written += expected != "?";
+    }
+    QVERIFY2(written > 21000, qPrintable(QString::number(written)));
+
+    QList<QByteArray> sequences;
+    for (int b = 1; b < 0x100; ++b)
+        sequences.append(QByteArray(1, char(b)));
+    for (int lead = 0x81; lead <= 0xFE; ++lead) {
+        for (int trail = 0x40; trail <= 0xFE; ++trail) {
+            const char pair[2] = {char(lead), char(trail)};
+            sequences.append(QByteArray(pair, 2));
+        }
+    }
+    for (const QByteArray& bytes : sequences) {
+        const QByteArray unit = viaIconv("UTF-16LE", "CP936", bytes);
+        const QString ours = AnsiCodec::toUnicode(bytes);
+        // What iconv refuses reads as the replacement character first.
+        if (unit == "?")
+            QVERIFY2(ours.startsWith(QChar(0xFFFD)), bytes.toHex().constData());
+        else
+            QCOMPARE(ours, QString(QChar(*reinterpret_cast<const char16_t*>(unit.constData()))));
+    }
+}
+
+QTEST_APPLESS_MAIN(TestCodePage)
+#include "tst_codepage.moc"
