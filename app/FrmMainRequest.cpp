@@ -4,6 +4,7 @@
 #include "app/untFrmMain.h"
 
 #include "headers/HeaderList.h"
+#include "request/BodyCharset.h"
 #include "request/FormatByteSize.h"
 #include "request/UTF8Unit.h"
 #include "request/untXmlHttp.h"
@@ -113,10 +114,6 @@ void TFrmMain::btnSendReqestClick()
         setPanelText(2, QStringLiteral("正在从网址下载到文件"));
     } else {
         ui->mmoHtml->clear();
-        // The memo's own copy of the last body goes too: a request that fails
-        // shows LastResponseText again from its code page 936 bytes.
-        m_htmlMemoText.clear();
-        m_htmlMemoTextOf.clear();
         ui->mmoRespHeaders->clear();
         setPanelText(2, QStringLiteral("正在加载html"));
         // Once, so the emptied memos and the progress text are painted
@@ -190,7 +187,8 @@ void TFrmMain::btnSendReqestClick()
         setPanelText(3, statusLine);
     } else {
         ui->mmoRespHeaders->setPlainText(AnsiCodec::toUnicode(http->getAllResponseHeaders()));
-        takeResponseBody(http->responseBody().value_or(QByteArray()));
+        takeResponseBody(http->responseBody().value_or(QByteArray()),
+                         http->getAllResponseHeaders());
         showResponseInMemo(ui->cbbResultType->currentIndex() == 1);
 
         if (ui->chkGetRespCookie->isChecked()) {
@@ -218,31 +216,30 @@ void TFrmMain::btnSendReqestClick()
     setPanelText(4, QString::fromLatin1(FormatByteSize(size)));
 }
 
-void TFrmMain::takeResponseBody(const QByteArray& body)
+void TFrmMain::takeResponseBody(const QByteArray& body, const QByteArray& headers)
 {
-    // The memo shows the body's own characters: a UTF-8 body as it came
-    // (shared, not copied), any other as code page 936, which for ASCII is
-    // the body again.
-    if (IsUTF8Encoded(body)) {
-        LastResponseText = AnsiCodec::utf8ToAnsi(body);
-        m_htmlMemoText = body;
-    } else {
-        LastResponseText = body;
-        m_htmlMemoText = AnsiCodec::ansiToUtf8(body);
-    }
+    // LastResponseText is code page 936 (converted when the body is UTF-8);
+    // the views show the body's own characters, read by the charset the
+    // response declares where it is not UTF-8. The two stay together until
+    // the next body arrives, so a request that fails changes neither.
+    const bool utf8 = IsUTF8Encoded(body);
+    LastResponseText = utf8 ? AnsiCodec::utf8ToAnsi(body) : body;
+    m_htmlMemoText = BodyToUtf8(body, DeclaredCharset(headers, body), utf8);
     m_htmlMemoTextOf = LastResponseText;
+}
+
+QByteArray TFrmMain::responseTextUtf8() const
+{
+    // LastResponseText set from elsewhere has no text of its own yet.
+    const bool same = m_htmlMemoTextOf.constData() == LastResponseText.constData() &&
+                      m_htmlMemoTextOf.size() == LastResponseText.size();
+    return same ? m_htmlMemoText : AnsiCodec::ansiToUtf8(LastResponseText);
 }
 
 void TFrmMain::showResponseInMemo(bool plainText)
 {
-    if (plainText) {
-        ui->mmoHtml->setUtf8(AnsiCodec::ansiToUtf8(HtmlToText(LastResponseText)));
-        return;
-    }
-    // LastResponseText set from elsewhere has no UTF-8 of its own yet.
-    const bool same = m_htmlMemoTextOf.constData() == LastResponseText.constData() &&
-                      m_htmlMemoTextOf.size() == LastResponseText.size();
-    ui->mmoHtml->setUtf8(same ? m_htmlMemoText : AnsiCodec::ansiToUtf8(LastResponseText));
+    const QByteArray text = responseTextUtf8();
+    ui->mmoHtml->setUtf8(plainText ? HtmlToTextUtf8(text) : text);
 }
 
 void TFrmMain::btnSaveToFileClick()

@@ -127,8 +127,10 @@ public:
     // The one place where a body becomes LastResponseText and the HTML
     // memo's text (app/FrmMainRequest.cpp); the memo then shows that text,
     // or the plain text of the page.
-    void takeResponseBody(const QByteArray& body);
+    void takeResponseBody(const QByteArray& body, const QByteArray& headers);
     void showResponseInMemo(bool plainText);
+    // The characters of LastResponseText as the views show them, in UTF-8.
+    QByteArray responseTextUtf8() const;
     void mniFontUIClick();
     void mniFontHTMLClick();
     void applyInterfaceFont(const QFont& font, const QColor& color);

@@ -19,6 +19,7 @@
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
 #include <QWebEngineScript>
+#include <QWebEngineSettings>
 #include <QWebEngineUrlRequestInfo>
 #include <QWebEngineUrlRequestInterceptor>
 
@@ -144,6 +145,11 @@ void BrowserView::createPage()
     m_profile = new QWebEngineProfile();
     m_profile->setHttpCacheType(QWebEngineProfile::NoCache);
     m_profile->setPersistentCookiesPolicy(QWebEngineProfile::NoPersistentCookies);
+    // A page that declares no charset is read as UTF-8; the engine's own
+    // detection still recognises code page 936 and other legacy sets where
+    // the bytes are not UTF-8 (it never guesses UTF-8 itself, and would
+    // otherwise read such a page as windows-1252).
+    m_profile->settings()->setDefaultTextEncoding(QStringLiteral("UTF-8"));
     m_interceptor = new BrowserHeaderInterceptor();
     m_profile->setUrlRequestInterceptor(m_interceptor);
     m_profileProxy = QNetworkProxy::applicationProxy();
@@ -356,9 +362,8 @@ bool BrowserView::waitForReadyState(int state, int timeoutMs)
     return waitFor([this, state] { return m_readyState >= state; }, timeoutMs);
 }
 
-bool BrowserView::write(const QByteArray& text, int timeoutMs)
+bool BrowserView::write(const QString& document, int timeoutMs)
 {
-    const QString document = AnsiCodec::toUnicode(text);
     const quint64 serial = m_pageSerial;
     auto finished = std::make_shared<bool>(false);
     QPointer<BrowserView> self(this);

@@ -39,7 +39,7 @@ public:
     bool lastLoadFailed() const override { return m_lastLoadFailed; }
     QString lastLoadError() const override { return m_lastLoadError; }
     bool waitForReadyState(int state, int timeoutMs) override;
-    bool write(const QByteArray& text, int timeoutMs) override;
+    bool write(const QString& document, int timeoutMs) override;
 
     void setCookie(const QByteArray& url, const QByteArray& piece) override;
     void clearCookies() override;

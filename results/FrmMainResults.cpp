@@ -60,7 +60,9 @@ void TFrmMain::cbbResultTypeClick()
         setPanelText(2, QStringLiteral("正在加载离线网页"));
         wb->Navigate("about:blank");
         wb->waitForReadyState(WebBrowser::READYSTATE_INTERACTIVE, kBlankPageWaitMs);
-        const bool written = wb->write(LastResponseText, writeWaitMs(LastResponseText.size()));
+        // The page gets the body's own characters, as the HTML view shows them.
+        const QByteArray text = responseTextUtf8();
+        const bool written = wb->write(QString::fromUtf8(text), writeWaitMs(text.size()));
         showBrowser();
         if (written)
             setPanelText(2, QStringLiteral("离线网页加载完毕"));

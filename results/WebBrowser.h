@@ -65,9 +65,10 @@ public:
     // Processes events until the state is reached (true), the time is up or
     // the window is being closed.
     virtual bool waitForReadyState(int state, int timeoutMs) = 0;
-    // Appends `text`, whole, to the current document and leaves it open;
-    // waits like waitForReadyState until the browser has taken it all.
-    virtual bool write(const QByteArray& text, int timeoutMs) = 0;
+    // Appends `text` (the document's own characters), whole, to the current
+    // document and leaves it open; waits like waitForReadyState until the
+    // browser has taken it all.
+    virtual bool write(const QString& text, int timeoutMs) = 0;
 
     virtual void setCookie(const QByteArray& url, const QByteArray& piece) = 0;
     virtual void clearCookies() = 0;
@@ -110,6 +111,6 @@ public:
 // The module's one exported function, looked up by this name. It answers
 // null when the caller was built against another version of the classes
 // above. Bump the version with every change to them.
-constexpr int kBrowserModuleInterface = 1;
+constexpr int kBrowserModuleInterface = 2;
 #define REQLARK_BROWSER_ENTRY "reqlarkBrowserEngine"
 using BrowserEngineEntry = BrowserEngine* (*)(int interfaceVersion);

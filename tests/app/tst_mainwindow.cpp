@@ -217,24 +217,39 @@ void TestMainWindow::utf8BodyIsConverted()
 void TestMainWindow::memoShowsTheBodysOwnCharacters_data()
 {
     QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<QByteArray>("contentType");
     QTest::addColumn<QString>("shown");
+    QTest::addColumn<QString>("plain"); // the plain-text view
     QTest::addColumn<QByteArray>("kept"); // LastResponseText
     const QString beyond = QStringLiteral("<p>中文 😀 한국어</p>");
     QTest::newRow("UTF-8 beyond code page 936")
-        << beyond.toUtf8() << beyond << AnsiCodec::fromUnicode(beyond);
+        << beyond.toUtf8() << QByteArray("text/html") << beyond << QStringLiteral("中文 😀 한국어")
+        << AnsiCodec::fromUnicode(beyond);
     const QString chinese = QStringLiteral("<p>中文网页</p>");
-    QTest::newRow("code page 936")
-        << AnsiCodec::fromUnicode(chinese) << chinese << AnsiCodec::fromUnicode(chinese);
-    QTest::newRow("ASCII") << QByteArray("<b>plain</b>") << QStringLiteral("<b>plain</b>")
+    QTest::newRow("code page 936, nothing declared")
+        << AnsiCodec::fromUnicode(chinese) << QByteArray("text/html") << chinese
+        << QStringLiteral("中文网页") << AnsiCodec::fromUnicode(chinese);
+    QTest::newRow("ASCII") << QByteArray("<b>plain</b>") << QByteArray("text/html")
+                           << QStringLiteral("<b>plain</b>") << QStringLiteral("plain")
                            << QByteArray("<b>plain</b>");
+    const QByteArray latin1 = "<p>caf\xE9 \x93ok\x94</p>";
+    QTest::newRow("ISO-8859-1 declared by Content-Type")
+        << latin1 << QByteArray("text/html; charset=ISO-8859-1")
+        << QStringLiteral("<p>café “ok”</p>") << QStringLiteral("café “ok”") << latin1;
+    const QByteArray sjis = "<meta charset=\"Shift_JIS\"><p>\x93\xfa\x96\x7b</p>";
+    QTest::newRow("Shift_JIS declared by meta")
+        << sjis << QByteArray("text/html") << QStringLiteral("<meta charset=\"Shift_JIS\"><p>日本</p>")
+        << QStringLiteral("日本") << sjis;
 }
 
 void TestMainWindow::memoShowsTheBodysOwnCharacters()
 {
     QFETCH(QByteArray, body);
+    QFETCH(QByteArray, contentType);
     QFETCH(QString, shown);
+    QFETCH(QString, plain);
     QFETCH(QByteArray, kept);
-    m_server->route("/b", ScriptedResponse::ok(body, "text/html"));
+    m_server->route("/b", ScriptedResponse::ok(body, contentType));
     typeUrl(m_server->url("/b"));
     send();
     QCOMPARE(memo(), shown);
@@ -245,12 +260,25 @@ void TestMainWindow::memoShowsTheBodysOwnCharacters()
 
     // Plain text and back to HTML: the same characters again, no request.
     auto* view = child<QComboBox>(m_win.get(), "cbbResultType");
-    for (int index : {1, 0}) {
-        view->setCurrentIndex(index);
-        emit view->activated(index);
-    }
+    view->setCurrentIndex(1);
+    emit view->activated(1);
+    QCOMPARE(memo(), plain);
+    view->setCurrentIndex(0);
+    emit view->activated(0);
     QCOMPARE(memo(), shown);
     QCOMPARE(m_server->requestCount(), 1);
+
+    // A request that fails keeps the last response as it was shown.
+    quint16 closedPort;
+    {
+        LoopbackServer gone;
+        closedPort = gone.port();
+    }
+    typeUrl("http://127.0.0.1:" + QByteArray::number(closedPort) + "/x");
+    send();
+    QCOMPARE(m_prompter.errors.size(), 1);
+    emit view->activated(0);
+    QCOMPARE(memo(), shown);
 }
 
 void TestMainWindow::postSendsRowsDataAndLengths()

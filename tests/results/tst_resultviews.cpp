@@ -70,6 +70,7 @@ private slots:
     void originalPageGetCarriesRowsAndCookies();
     void originalPagePost_data();
     void originalPagePost();
+    void originalPageWithoutCharsetReadsAsTheHtmlView();
     void failedOriginalPageIsNotReportedAsLoaded();
     void credentialRowsStayWithTheirSiteOnRedirect();
     void sendHidesTheBrowserWhichCoversTheMemo();
@@ -226,7 +227,7 @@ void TestResultViews::htmlAndPlainTextSwitchWithoutNewRequest()
 void TestResultViews::offlinePageSendsFirstAndShowsTheText()
 {
     const QByteArray page = QStringLiteral("<html><head><title>t</title></head><body>"
-                                           "<h1>离线网页</h1><p>段落 \"one\" \\ &amp; two</p>"
+                                           "<h1>离线网页 한국어 😀</h1><p>段落 \"one\" \\ &amp; two</p>"
                                            "<script>document.body.setAttribute('data-ran', '1');"
                                            "</script></body></html>")
                                 .toUtf8();
@@ -245,7 +246,7 @@ void TestResultViews::offlinePageSendsFirstAndShowsTheText()
     QCOMPARE(m_win->panelText(2), QStringLiteral("离线网页加载完毕"));
     QCOMPARE(wb->LocationURL(), QByteArray("about:blank"));
     QCOMPARE(runJs(QStringLiteral("document.body.innerText")).toString(),
-             QStringLiteral("离线网页\n\n段落 \"one\" \\ & two"));
+             QStringLiteral("离线网页 한국어 😀\n\n段落 \"one\" \\ & two"));
     // The page's own script ran, and the document was left open.
     QCOMPARE(runJs(QStringLiteral("document.body.getAttribute('data-ran')")).toString(),
              QStringLiteral("1"));
@@ -364,6 +365,22 @@ void TestResultViews::originalPagePost()
     QCOMPARE(r.header("Content-Length"), QByteArray::number(data.size()));
     QCOMPARE(r.headerCount("Content-Type"), 1);
     QCOMPARE(r.header("Content-Type"), expectedType);
+}
+
+void TestResultViews::originalPageWithoutCharsetReadsAsTheHtmlView()
+{
+    // Pages that declare no charset: UTF-8 where the bytes are UTF-8, code
+    // page 936 where they are not, never windows-1252.
+    const QString text = QStringLiteral("中文网页，这里是一些汉字。");
+    const QByteArray ascii = QByteArray("<p>plain ascii text first</p>").repeated(200);
+    m_server->route("/u", ScriptedResponse::ok(ascii + "<p>" + text.toUtf8() + "</p>", "text/html"));
+    m_server->route("/g", ScriptedResponse::ok(ascii + "<p>" + AnsiCodec::fromUnicode(text) + "</p>", "text/html"));
+    for (const char* path : {"/u", "/g"}) {
+        typeUrl(m_server->url(path));
+        choose(3);
+        QTRY_COMPARE(m_win->panelText(2), QStringLiteral("原始网页加载完毕"));
+        QVERIFY2(runJs(QStringLiteral("document.body.innerText")).toString().endsWith(text), path);
+    }
 }
 
 void TestResultViews::failedOriginalPageIsNotReportedAsLoaded()

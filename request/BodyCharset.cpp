@@ -1,0 +1,336 @@
+#include "request/BodyCharset.h"
+
+#include "request/UTF8Unit.h"
+#include "util/AnsiCodec.h"
+#include "util/MyStrUtils.h"
+
+#include <QStringDecoder>
+
+#include <cstring>
+
+namespace {
+
+// Browsers look for a <meta> declaration within this many bytes.
+constexpr qsizetype kPrescanBytes = 1024;
+
+bool isSpace(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\f' || c == '\r';
+}
+
+bool isAsciiLetter(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+char lower(char c)
+{
+    return c >= 'A' && c <= 'Z' ? char(c + ('a' - 'A')) : c;
+}
+
+QByteArray trimmedLower(QByteArray text)
+{
+    return AnsiLowerCase(TrimBytes(text));
+}
+
+// The value of a charset parameter in a Content-Type value, or in the
+// content attribute of a <meta http-equiv>: "charset", optional blanks, "=",
+// optional blanks, then a quoted text or the bytes up to a blank or ";".
+QByteArray charsetParameter(const QByteArray& value)
+{
+    const QByteArray lowered = AnsiLowerCase(value);
+    qsizetype at = 0;
+    for (;;) {
+        at = lowered.indexOf("charset", at);
+        if (at < 0)
+            return QByteArray();
+        at += 7;
+        qsizetype p = at;
+        while (p < value.size() && isSpace(value[p]))
+            ++p;
+        if (p >= value.size() || value[p] != '=')
+            continue;
+        ++p;
+        while (p < value.size() && isSpace(value[p]))
+            ++p;
+        if (p >= value.size())
+            return QByteArray();
+        const char quote = value[p];
+        if (quote == '"' || quote == '\'') {
+            const qsizetype close = value.indexOf(quote, p + 1);
+            return close < 0 ? QByteArray() : trimmedLower(value.mid(p + 1, close - p - 1));
+        }
+        qsizetype end = p;
+        while (end < value.size() && !isSpace(value[end]) && value[end] != ';')
+            ++end;
+        return trimmedLower(value.mid(p, end - p));
+    }
+}
+
+QByteArray headerCharset(const QByteArray& headers)
+{
+    QByteArray charset;
+    bool found = false;
+    for (const QByteArray& line : SplitString(headers, QByteArray())) {
+        const qsizetype colon = line.indexOf(':');
+        if (colon < 0 || !SameTextAnsiLower(TrimBytes(line.left(colon)), "content-type"))
+            continue;
+        // The last Content-Type line is the one that counts.
+        charset = charsetParameter(line.mid(colon + 1));
+        found = true;
+    }
+    return found ? charset : QByteArray();
+}
+
+// Reads the attributes of a tag from the prescan window, lower-cased, as
+// browsers do before a page is parsed.
+class AttributeReader
+{
+public:
+    AttributeReader(const char* data, qsizetype size, qsizetype& at)
+        : m_data(data), m_size(size), m_at(at)
+    {
+    }
+
+    // False at the end of the tag or of the window.
+    bool next(QByteArray& name, QByteArray& value)
+    {
+        name.clear();
+        value.clear();
+        while (m_at < m_size && (isSpace(m_data[m_at]) || m_data[m_at] == '/'))
+            ++m_at;
+        if (m_at >= m_size || m_data[m_at] == '>')
+            return false;
+        for (;; ++m_at) {
+            if (m_at >= m_size)
+                return false;
+            const char c = m_data[m_at];
+            if (c == '=' && !name.isEmpty()) {
+                ++m_at;
+                return readValue(value);
+            }
+            if (isSpace(c))
+                break;
+            if (c == '/' || c == '>')
+                return true;
+            name += lower(c);
+        }
+        while (m_at < m_size && isSpace(m_data[m_at]))
+            ++m_at;
+        if (m_at >= m_size)
+            return false;
+        if (m_data[m_at] != '=')
+            return true;
+        ++m_at;
+        return readValue(value);
+    }
+
+private:
+    bool readValue(QByteArray& value)
+    {
+        while (m_at < m_size && isSpace(m_data[m_at]))
+            ++m_at;
+        if (m_at >= m_size)
+            return false;
+        const char quote = m_data[m_at];
+        if (quote == '"' || quote == '\'') {
+            for (++m_at; m_at < m_size; ++m_at) {
+                if (m_data[m_at] == quote) {
+                    ++m_at;
+                    return true;
+                }
+                value += lower(m_data[m_at]);
+            }
+            return false;
+        }
+        if (quote == '>')
+            return true;
+        for (; m_at < m_size; ++m_at) {
+            const char c = m_data[m_at];
+            if (isSpace(c) || c == '>')
+                return true;
+            value += lower(c);
+        }
+        return false;
+    }
+
+    const char* m_data;
+    qsizetype m_size;
+    qsizetype& m_at;
+};
+
+// The charset of one <meta> tag, read from just after "<meta"; empty when the
+// tag declares none.
+QByteArray metaCharset(const char* data, qsizetype size, qsizetype& at)
+{
+    AttributeReader attributes(data, size, at);
+    QByteArray name, value, charset;
+    QList<QByteArray> seen;
+    bool gotPragma = false;
+    enum { Unknown, Needed, NotNeeded } pragma = Unknown;
+    while (attributes.next(name, value)) {
+        if (seen.contains(name))
+            continue;
+        seen.append(name);
+        if (name == "http-equiv") {
+            gotPragma = gotPragma || value == "content-type";
+        } else if (name == "content") {
+            if (charset.isEmpty()) {
+                charset = charsetParameter(value);
+                if (!charset.isEmpty())
+                    pragma = Needed;
+            }
+        } else if (name == "charset") {
+            charset = trimmedLower(value);
+            pragma = NotNeeded;
+        }
+    }
+    if (pragma == Unknown || (pragma == Needed && !gotPragma))
+        return QByteArray();
+    // A page cannot declare itself UTF-16 from inside: it is ASCII-compatible
+    // to have been read this far.
+    if (charset == "utf-16" || charset == "utf-16le" || charset == "utf-16be")
+        return "utf-8";
+    return charset;
+}
+
+QByteArray prescanCharset(const QByteArray& body)
+{
+    const char* data = body.constData();
+    const qsizetype size = qMin(body.size(), kPrescanBytes);
+    const auto startsWith = [&](qsizetype at, const char* text) {
+        const qsizetype n = qsizetype(std::strlen(text));
+        if (at + n > size)
+            return false;
+        for (qsizetype i = 0; i < n; ++i) {
+            if (lower(data[at + i]) != text[i])
+                return false;
+        }
+        return true;
+    };
+    qsizetype at = 0;
+    while (at < size) {
+        if (data[at] != '<') {
+            ++at;
+            continue;
+        }
+        if (startsWith(at, "<!--")) {
+            // The hyphens of "<!--" may be those of its "-->".
+            const qsizetype end = body.left(size).indexOf("-->", at + 2);
+            if (end < 0)
+                return QByteArray();
+            at = end + 3;
+        } else if (startsWith(at, "<meta") && at + 5 < size &&
+                   (isSpace(data[at + 5]) || data[at + 5] == '/')) {
+            at += 5;
+            const QByteArray charset = metaCharset(data, size, at);
+            if (!charset.isEmpty())
+                return charset;
+        } else if (at + 1 < size &&
+                   (isAsciiLetter(data[at + 1]) ||
+                    (data[at + 1] == '/' && at + 2 < size && isAsciiLetter(data[at + 2])))) {
+            // Another tag: its attributes are passed over whole, so that a
+            // "<meta" inside one of their values does not count.
+            at += 1;
+            while (at < size && !isSpace(data[at]) && data[at] != '>')
+                ++at;
+            QByteArray name, value;
+            AttributeReader attributes(data, size, at);
+            while (attributes.next(name, value)) {
+            }
+        } else if (startsWith(at, "<!") || startsWith(at, "</") || startsWith(at, "<?")) {
+            const qsizetype end = body.left(size).indexOf('>', at);
+            if (end < 0)
+                return QByteArray();
+            at = end + 1;
+        } else {
+            ++at;
+        }
+    }
+    return QByteArray();
+}
+
+bool isAscii(const QByteArray& text)
+{
+    const auto* p = reinterpret_cast<const unsigned char*>(text.constData());
+    const unsigned char* const end = p + text.size();
+    for (; end - p >= 8; p += 8) {
+        quint64 word;
+        std::memcpy(&word, p, 8);
+        if (word & 0x8080808080808080ULL)
+            return false;
+    }
+    for (; p < end; ++p) {
+        if (*p >= 0x80)
+            return false;
+    }
+    return true;
+}
+
+bool isCodePage936Label(const QByteArray& label)
+{
+    static const char* const labels[] = {"gbk", "gb2312", "x-gbk", "cp936", "windows-936",
+                                         "chinese", "csgb2312", "csiso58gb231280", "gb_2312",
+                                         "gb_2312-80", "iso-ir-58", "ms936"};
+    for (const char* known : labels) {
+        if (label == known)
+            return true;
+    }
+    return false;
+}
+
+// Browsers read every label of the Latin-1 family, and plain ASCII, as
+// windows-1252, which gives 0x80..0x9F their printable characters.
+QByteArray decoderName(const QByteArray& label)
+{
+    static const char* const latin1[] = {"iso-8859-1", "iso8859-1", "iso_8859-1", "latin1",
+                                         "l1", "us-ascii", "ascii", "ansi_x3.4-1968", "cp1252",
+                                         "cp819", "csisolatin1", "ibm819", "iso-ir-100",
+                                         "iso88591", "iso_8859-1:1987", "x-cp1252"};
+    for (const char* known : latin1) {
+        if (label == known)
+            return "windows-1252";
+    }
+    return label;
+}
+
+QByteArray decodeToUtf8(const QByteArray& body, QStringDecoder& decoder)
+{
+    return QString(decoder.decode(body)).toUtf8();
+}
+
+} // namespace
+
+QByteArray DeclaredCharset(const QByteArray& responseHeaders, const QByteArray& body)
+{
+    const QByteArray declared = headerCharset(responseHeaders);
+    return declared.isEmpty() ? prescanCharset(body) : declared;
+}
+
+QByteArray BodyToUtf8(const QByteArray& body, const QByteArray& declaredCharset)
+{
+    return BodyToUtf8(body, declaredCharset, IsUTF8Encoded(body));
+}
+
+QByteArray BodyToUtf8(const QByteArray& body, const QByteArray& declaredCharset, bool isUtf8)
+{
+    if (body.startsWith("\xFE\xFF") || body.startsWith("\xFF\xFE")) {
+        QStringDecoder byMark(QStringDecoder::Utf16, QStringDecoder::Flag::Stateless);
+        return decodeToUtf8(body, byMark);
+    }
+    if (isUtf8)
+        return body;
+    const QByteArray label = trimmedLower(declaredCharset);
+    if (!label.isEmpty() && !isCodePage936Label(label)) {
+        const QByteArray name = decoderName(label);
+        QStringDecoder decoder(name.constData(), QStringDecoder::Flag::Stateless);
+        if (decoder.isValid()) {
+            const bool asciiCompatible = !name.startsWith("utf-16") && !name.startsWith("utf-32") &&
+                                         !name.startsWith("ucs-") && name != "unicode";
+            if (asciiCompatible && isAscii(body))
+                return body;
+            return decodeToUtf8(body, decoder);
+        }
+    }
+    return AnsiCodec::ansiToUtf8(body);
+}

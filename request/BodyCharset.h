@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QByteArray>
+
+// How a response body becomes the characters the result views show. The
+// program's own copy of the body (LastResponseText) stays code page 936; what
+// is shown is the body's own characters, as a browser would read them.
+
+// The character set the response declares, lower-cased: the charset
+// parameter of the last Content-Type line of `responseHeaders`, else the one a
+// <meta charset> or <meta http-equiv="Content-Type"> names within the first
+// 1024 bytes of `body` (read as browsers read them before parsing). Empty when
+// neither declares one.
+QByteArray DeclaredCharset(const QByteArray& responseHeaders, const QByteArray& body);
+
+// The body as UTF-8 text: a body that is UTF-8 by IsUTF8Encoded is itself
+// (shared, not copied); one with a byte order mark is read by the mark;
+// otherwise the declared character set decodes it when it is one this system
+// knows (the Latin-1 family read as windows-1252, as browsers do), and code
+// page 936 when it is not or none is declared. Bytes that are invalid in the
+// chosen set show as U+FFFD.
+QByteArray BodyToUtf8(const QByteArray& body, const QByteArray& declaredCharset);
+// The same for a caller that has already asked IsUTF8Encoded of the body.
+QByteArray BodyToUtf8(const QByteArray& body, const QByteArray& declaredCharset, bool isUtf8);

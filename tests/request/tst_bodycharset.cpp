@@ -1,0 +1,114 @@
+#include "request/BodyCharset.h"
+
+#include <QTest>
+
+class TestBodyCharset : public QObject
+{
+    Q_OBJECT
+private slots:
+    void declared_data();
+    void declared();
+    void decoded_data();
+    void decoded();
+    void utf8AndAsciiBodiesAreNotCopied();
+};
+
+void TestBodyCharset::declared_data()
+{
+    QTest::addColumn<QByteArray>("headers");
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<QByteArray>("charset");
+
+    const QByteArray none;
+    QTest::newRow("content-type parameter")
+        << QByteArray("HTTP/1.1 200 OK\r\nContent-Type: text/html; charset=ISO-8859-1\r\n") << none
+        << QByteArray("iso-8859-1");
+    QTest::newRow("quoted, blanks around the equals sign, any case of the name")
+        << QByteArray("content-TYPE: text/html;Charset = \"Shift_JIS\" ;x=1") << none
+        << QByteArray("shift_jis");
+    QTest::newRow("the last content-type counts")
+        << QByteArray("Content-Type: text/html; charset=gbk\r\nContent-Type: text/plain") << none
+        << QByteArray();
+    QTest::newRow("header wins over meta")
+        << QByteArray("Content-Type: text/html; charset=euc-kr")
+        << QByteArray("<meta charset=utf-8>") << QByteArray("euc-kr");
+    QTest::newRow("meta charset, no header") << QByteArray("Content-Type: text/html")
+                                             << QByteArray("<html><head><META CHARSET='Big5'>")
+                                             << QByteArray("big5");
+    QTest::newRow("meta http-equiv")
+        << none
+        << QByteArray("<meta http-equiv=\"Content-Type\" content=\"text/html; charset=windows-1251\">")
+        << QByteArray("windows-1251");
+    QTest::newRow("content first, http-equiv after")
+        << none << QByteArray("<meta content='text/html;charset=koi8-r' http-equiv=content-type>")
+        << QByteArray("koi8-r");
+    QTest::newRow("content without http-equiv does not count")
+        << none << QByteArray("<meta name=x content='text/html; charset=koi8-r'>") << QByteArray();
+    QTest::newRow("inside a comment does not count")
+        << none << QByteArray("<!-- <meta charset=big5> --><p>x") << QByteArray();
+    QTest::newRow("inside another tag's attribute does not count")
+        << none << QByteArray("<a title='<meta charset=big5>'>x</a><meta charset=euc-jp>")
+        << QByteArray("euc-jp");
+    QTest::newRow("utf-16 from inside means utf-8")
+        << none << QByteArray("<meta charset=utf-16le>") << QByteArray("utf-8");
+    QTest::newRow("beyond the first 1024 bytes")
+        << none << QByteArray(1100, ' ') + "<meta charset=big5>" << QByteArray();
+    QTest::newRow("meta without a charset") << none << QByteArray("<meta name=viewport>")
+                                            << QByteArray();
+}
+
+void TestBodyCharset::declared()
+{
+    QFETCH(QByteArray, headers);
+    QFETCH(QByteArray, body);
+    QFETCH(QByteArray, charset);
+    QCOMPARE(DeclaredCharset(headers, body), charset);
+}
+
+void TestBodyCharset::decoded_data()
+{
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<QByteArray>("charset");
+    QTest::addColumn<QString>("shown");
+
+    QTest::newRow("utf-8 whatever is declared")
+        << QByteArray("caf\xC3\xA9 \xED\x95\x9C \xF0\x9F\x98\x80") << QByteArray("gbk")
+        << QStringLiteral("café 한 😀");
+    QTest::newRow("iso-8859-1 is read as windows-1252")
+        << QByteArray("caf\xE9 \x80 \x93x\x94") << QByteArray("iso-8859-1")
+        << QStringLiteral("café € “x”");
+    QTest::newRow("code page 936 when nothing is declared")
+        << QByteArray("\xD6\xD0\xCE\xC4") << QByteArray() << QStringLiteral("中文");
+    QTest::newRow("code page 936 for a gb2312 label")
+        << QByteArray("\xD6\xD0\xCE\xC4") << QByteArray("GB2312") << QStringLiteral("中文");
+    QTest::newRow("code page 936 for an unknown charset")
+        << QByteArray("\xD6\xD0\xCE\xC4") << QByteArray("x-no-such-set") << QStringLiteral("中文");
+    QTest::newRow("shift_jis") << QByteArray("\x93\xfa\x96\x7b") << QByteArray("shift_jis")
+                               << QStringLiteral("日本");
+    QTest::newRow("euc-kr") << QByteArray("\xc7\xd1\xb1\xb9") << QByteArray("euc-kr")
+                            << QStringLiteral("한국");
+    QTest::newRow("utf-16 by its byte order mark")
+        << QByteArray("\xFF\xFE" "a\0\x2D\x4E", 6) << QByteArray() << QStringLiteral("a中");
+    QTest::newRow("declared utf-8, invalid bytes shown as replacements")
+        << QByteArray("a\xFF" "b") << QByteArray("utf-8") << QStringLiteral("a\uFFFDb");
+}
+
+void TestBodyCharset::decoded()
+{
+    QFETCH(QByteArray, body);
+    QFETCH(QByteArray, charset);
+    QFETCH(QString, shown);
+    QCOMPARE(QString::fromUtf8(BodyToUtf8(body, charset)), shown);
+}
+
+void TestBodyCharset::utf8AndAsciiBodiesAreNotCopied()
+{
+    const QByteArray utf8 = QByteArray("<p>\xE4\xB8\xAD</p>").repeated(1000);
+    QCOMPARE(BodyToUtf8(utf8, "iso-8859-1").constData(), utf8.constData());
+    const QByteArray ascii = QByteArray("<p>plain</p>").repeated(1000);
+    QCOMPARE(BodyToUtf8(ascii, "windows-1251").constData(), ascii.constData());
+    QCOMPARE(BodyToUtf8(ascii, QByteArray()).constData(), ascii.constData());
+}
+
+QTEST_APPLESS_MAIN(TestBodyCharset)
+#include "tst_bodycharset.moc"
