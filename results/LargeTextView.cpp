@@ -34,8 +34,10 @@ constexpr qint64 kCut = 4096;
 constexpr qint64 kCutSlack = 128;
 constexpr int kMargin = 4;
 constexpr qreal kTabStop = 80;
+// A laid-out piece costs some forty times its text; beyond a few screens'
+// worth the cache keeps only what is shown.
 constexpr size_t kMaxCachedPieces = 600;
-constexpr qint64 kMaxCachedBytes = qint64(2) << 20;
+constexpr qint64 kMaxCachedBytes = qint64(256) << 10;
 constexpr qint64 kSearchChunk = qint64(1) << 20;
 
 inline bool isLineEnd(char c)
@@ -849,10 +851,15 @@ QMenu* LargeTextView::createContextMenu(QWidget* parent)
     return menu;
 }
 
-void LargeTextView::relayoutIfNeeded() const
+void LargeTextView::layoutIfNeeded() const
 {
     m_layout->setGeometry(font(), viewport()->width() - 2 * kMargin, viewport()->height());
     m_layout->ensure();
+}
+
+void LargeTextView::relayoutIfNeeded() const
+{
+    layoutIfNeeded();
     syncScrollBar();
 }
 
@@ -892,6 +899,8 @@ void LargeTextView::scrollPage(int direction)
     relayoutIfNeeded();
     const int height = viewport()->height();
     const std::vector<Layout::Shown>& shown = m_layout->m_shown;
+    if (shown.empty())
+        return; // no line fits: there is no page to move by
     if (direction > 0) {
         // The first line not wholly shown comes to the top.
         qint64 top = m_layout->m_max;
@@ -939,7 +948,10 @@ void LargeTextView::syncScrollBar() const
     QScrollBar* bar = verticalScrollBar();
     bar->setRange(0, int(l.m_max >> l.m_barShift));
     bar->setPageStep(int(std::max<qint64>(1, page >> l.m_barShift)));
-    bar->setValue(int(l.m_top >> l.m_barShift));
+    // While the thumb is dragged it stays where the mouse put it; the top is
+    // the start of the line there.
+    if (!bar->isSliderDown())
+        bar->setValue(int(l.m_top >> l.m_barShift));
     m_syncingBar = false;
 }
 
@@ -947,13 +959,15 @@ void LargeTextView::barValueChanged(int value)
 {
     if (m_syncingBar)
         return;
-    relayoutIfNeeded();
+    // Not synced before the new top is set: that would put the bar back.
+    layoutIfNeeded();
     // Dragging maps the bar linearly onto the text; its end is the last line.
     const qint64 target = value >= verticalScrollBar()->maximum()
                               ? m_layout->m_max
                               : qint64(value) << m_layout->m_barShift;
     m_layout->m_top = std::min(m_layout->lineAt(target).start(), m_layout->m_max);
     m_layout->m_shownValid = false;
+    relayoutIfNeeded();
     viewport()->update();
 }
 

@@ -90,6 +90,7 @@ protected:
 private:
     struct Layout;
 
+    void layoutIfNeeded() const;
     void relayoutIfNeeded() const;
     void setTop(qint64 top);
     void scrollLines(int lines);

@@ -217,6 +217,8 @@ void TestLargeTextView::scrollBarReachesBothEndsOfAHugeLine()
     qint64 before = 0;
     for (int step = 1; step <= 20; ++step) {
         bar->setValue(int(qint64(bar->maximum()) * step / 20));
+        // The bar stays where it was put, not where the top was before.
+        QVERIFY(qAbs(bar->value() - qint64(bar->maximum()) * step / 20) < 8192);
         const qint64 top = m_view->topPosition();
         QVERIFY(top > before);
         QVERIFY(qAbs(top - qint64(bar->maximum()) * step / 20) < 8192);
@@ -225,6 +227,11 @@ void TestLargeTextView::scrollBarReachesBothEndsOfAHugeLine()
     QVERIFY(m_view->isPositionVisible(text.size() - 1));
     bar->setValue(0);
     QVERIFY(m_view->isPositionVisible(0));
+
+    // With no room for a line there is no page to move by.
+    m_view->resize(m_view->width(), 2);
+    QTest::keyClick(m_view.get(), Qt::Key_PageDown);
+    QCOMPARE(m_view->topPosition(), 0);
 }
 
 void TestLargeTextView::linesAreTheSameWalkedDownAndUp()
