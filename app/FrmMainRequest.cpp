@@ -222,9 +222,15 @@ void TFrmMain::takeResponseBody(const QByteArray& body, const QByteArray& header
     // the views show the body's own characters, read by the charset the
     // response declares where it is not UTF-8. The two stay together until
     // the next body arrives, so a request that fails changes neither.
-    const bool utf8 = IsUTF8Encoded(body);
-    LastResponseText = utf8 ? AnsiCodec::utf8ToAnsi(body) : body;
-    m_htmlMemoText = BodyToUtf8(body, DeclaredCharset(headers, body), utf8);
+    // The views take a body as UTF-8 only when all of it is: the check that
+    // decides LastResponseText's conversion lets stray bytes such as 0x80
+    // pass, and those belong to the declared charset.
+    bool wellFormed = false;
+    if (IsUTF8Encoded(body))
+        LastResponseText = AnsiCodec::utf8ToAnsi(body, nullptr, &wellFormed);
+    else
+        LastResponseText = body;
+    m_htmlMemoText = BodyToUtf8(body, DeclaredCharset(headers, body), wellFormed);
     m_htmlMemoTextOf = LastResponseText;
 }
 

@@ -1,6 +1,5 @@
 #include "request/BodyCharset.h"
 
-#include "request/UTF8Unit.h"
 #include "util/AnsiCodec.h"
 #include "util/MyStrUtils.h"
 
@@ -309,24 +308,28 @@ QByteArray DeclaredCharset(const QByteArray& responseHeaders, const QByteArray& 
 
 QByteArray BodyToUtf8(const QByteArray& body, const QByteArray& declaredCharset)
 {
-    return BodyToUtf8(body, declaredCharset, IsUTF8Encoded(body));
+    return BodyToUtf8(body, declaredCharset, body.isValidUtf8());
 }
 
-QByteArray BodyToUtf8(const QByteArray& body, const QByteArray& declaredCharset, bool isUtf8)
+QByteArray BodyToUtf8(const QByteArray& body, const QByteArray& declaredCharset, bool validUtf8)
 {
+    // A byte order mark says more than any declaration, as browsers read it.
     if (body.startsWith("\xFE\xFF") || body.startsWith("\xFF\xFE")) {
         QStringDecoder byMark(QStringDecoder::Utf16, QStringDecoder::Flag::Stateless);
         return decodeToUtf8(body, byMark);
     }
-    if (isUtf8)
+    if (validUtf8)
         return body;
+    if (body.startsWith("\xEF\xBB\xBF"))
+        return QString::fromUtf8(body).toUtf8();
     const QByteArray label = trimmedLower(declaredCharset);
     if (!label.isEmpty() && !isCodePage936Label(label)) {
         const QByteArray name = decoderName(label);
         QStringDecoder decoder(name.constData(), QStringDecoder::Flag::Stateless);
         if (decoder.isValid()) {
-            const bool asciiCompatible = !name.startsWith("utf-16") && !name.startsWith("utf-32") &&
-                                         !name.startsWith("ucs-") && name != "unicode";
+            // ASCII reads the same in every set that is not UTF-16 or UTF-32.
+            const bool asciiCompatible = !name.startsWith("utf-16") &&
+                                         !name.startsWith("utf-32") && !name.startsWith("ucs-");
             if (asciiCompatible && isAscii(body))
                 return body;
             return decodeToUtf8(body, decoder);

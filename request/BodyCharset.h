@@ -13,12 +13,13 @@
 // neither declares one.
 QByteArray DeclaredCharset(const QByteArray& responseHeaders, const QByteArray& body);
 
-// The body as UTF-8 text: a body that is UTF-8 by IsUTF8Encoded is itself
-// (shared, not copied); one with a byte order mark is read by the mark;
-// otherwise the declared character set decodes it when it is one this system
-// knows (the Latin-1 family read as windows-1252, as browsers do), and code
-// page 936 when it is not or none is declared. Bytes that are invalid in the
-// chosen set show as U+FFFD.
+// The body as UTF-8 text: a body with a byte order mark is read by the mark;
+// one that is well-formed UTF-8 is itself (shared, not copied); otherwise the
+// declared character set decodes it when it is one this system knows (the
+// Latin-1 family read as windows-1252, as browsers do), and code page 936 when
+// it is not or none is declared. Bytes that are invalid in the chosen set show
+// as U+FFFD.
 QByteArray BodyToUtf8(const QByteArray& body, const QByteArray& declaredCharset);
-// The same for a caller that has already asked IsUTF8Encoded of the body.
-QByteArray BodyToUtf8(const QByteArray& body, const QByteArray& declaredCharset, bool isUtf8);
+// The same for a caller that knows already whether the body is well-formed
+// UTF-8.
+QByteArray BodyToUtf8(const QByteArray& body, const QByteArray& declaredCharset, bool validUtf8);

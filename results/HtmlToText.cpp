@@ -318,7 +318,7 @@ public:
         if (size == 0)
             return;
         beginContent();
-        appendKeepingSpaces(data, size);
+        m_out.append(data, qsizetype(size));
         m_lineStarted = data[size - 1] != '\n';
     }
 
@@ -336,7 +336,7 @@ public:
             while (p < end && !isCollapsible(static_cast<unsigned char>(*p)))
                 ++p;
             beginContent();
-            appendKeepingSpaces(run, size_t(p - run));
+            m_out.append(run, qsizetype(p - run));
         }
     }
 
@@ -439,30 +439,6 @@ private:
             if (!m_out.isEmpty())
                 m_out.append(qsizetype(m_pendingBreaks), '\n');
             m_pendingBreaks = 0;
-        }
-    }
-
-    // A no-break space (U+00A0, C2 A0 in UTF-8) has no place in code page
-    // 936 and shows as a plain blank.
-    void appendKeepingSpaces(const char* data, size_t size)
-    {
-        const char* end = data + size;
-        const char* p = data;
-        while (p < end) {
-            const void* hit = std::memchr(p, '\xC2', size_t(end - p));
-            if (!hit) {
-                m_out.append(p, qsizetype(end - p));
-                return;
-            }
-            const char* c2 = static_cast<const char*>(hit);
-            m_out.append(p, qsizetype(c2 - p));
-            if (c2 + 1 < end && static_cast<unsigned char>(c2[1]) == 0xA0) {
-                m_out.push_back(' ');
-                p = c2 + 2;
-            } else {
-                m_out.push_back(*c2);
-                p = c2 + 1;
-            }
         }
     }
 
@@ -833,5 +809,8 @@ QByteArray HtmlToText(const QByteArray& html)
 {
     if (html.isEmpty())
         return {};
-    return AnsiCodec::utf8ToAnsi(HtmlToTextUtf8(AnsiCodec::toUnicode(html).toUtf8()));
+    QByteArray text = HtmlToTextUtf8(AnsiCodec::ansiToUtf8(html));
+    // A no-break space has no place in code page 936 and shows as a blank.
+    text.replace("\xC2\xA0", " ");
+    return AnsiCodec::utf8ToAnsi(text);
 }

@@ -12,5 +12,5 @@
 // Empty input is not parsed at all.
 QByteArray HtmlToText(const QByteArray& html);
 
-// The same on UTF-8.
+// The same on UTF-8, with every character of the page, no-break spaces too.
 QByteArray HtmlToTextUtf8(const QByteArray& utf8Html);

@@ -240,7 +240,7 @@ inline char* putAnsi(const Encoded& e, char* out)
 // result, in one pass. Returns the ends of both outputs.
 template <bool Shown>
 std::pair<char*, char16_t*> convertUtf8(const unsigned char* p, const unsigned char* const end,
-                                        char* o, char16_t* s)
+                                        char* o, char16_t* s, bool& refused)
 {
     const Cp936Tables& t = tables();
     while (p < end) {
@@ -280,6 +280,7 @@ std::pair<char*, char16_t*> convertUtf8(const unsigned char* p, const unsigned c
             n = decodeUtf8(p, size_t(end - p), cp);
         }
         if (n == 0) {
+            refused = true;
             p += refusedUtf8Unit(p, size_t(end - p));
             *o++ = '?';
             if constexpr (Shown)
@@ -299,12 +300,15 @@ std::pair<char*, char16_t*> convertUtf8(const unsigned char* p, const unsigned c
 
 namespace AnsiCodec {
 
-QByteArray utf8ToAnsi(const QByteArray& utf8, QString* shown)
+QByteArray utf8ToAnsi(const QByteArray& utf8, QString* shown, bool* wellFormed)
 {
     if (shown)
         shown->clear();
+    if (wellFormed)
+        *wellFormed = true;
     if (utf8.isEmpty())
         return {};
+    bool refused = false;
     // Every character needs at most as many bytes in code page 936 as in
     // UTF-8, and one '?' replaces each refused unit.
     QByteArray out(utf8.size(), Qt::Uninitialized);
@@ -315,13 +319,15 @@ QByteArray utf8ToAnsi(const QByteArray& utf8, QString* shown)
         *shown = QString(utf8.size(), Qt::Uninitialized);
         auto* s = reinterpret_cast<char16_t*>(shown->data());
         PrefaultBuffer(s, size_t(shown->size()) * 2);
-        const auto [ansiEnd, shownEnd] = convertUtf8<true>(in, in + utf8.size(), o, s);
+        const auto [ansiEnd, shownEnd] = convertUtf8<true>(in, in + utf8.size(), o, s, refused);
         out.truncate(ansiEnd - o);
         shown->truncate(shownEnd - s);
     } else {
-        const auto ends = convertUtf8<false>(in, in + utf8.size(), o, nullptr);
+        const auto ends = convertUtf8<false>(in, in + utf8.size(), o, nullptr, refused);
         out.truncate(ends.first - o);
     }
+    if (wellFormed)
+        *wellFormed = !refused;
     // Chinese text takes a third less room in code page 936; what the
     // truncation left over goes back to the system.
     if (out.size() < out.capacity() - out.capacity() / 8)

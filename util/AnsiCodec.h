@@ -19,7 +19,9 @@ QString toUnicode(const QByteArray& ansi);
 // sequences, become '?'. The result is never longer than the input. With
 // `shown`, the same text is also given as widget text (what toUnicode of the
 // result gives), in the same pass.
-QByteArray utf8ToAnsi(const QByteArray& utf8, QString* shown = nullptr);
+// `wellFormed` tells whether every byte belonged to a well-formed sequence.
+QByteArray utf8ToAnsi(const QByteArray& utf8, QString* shown = nullptr,
+                      bool* wellFormed = nullptr);
 
 // Code page 936 -> UTF-8, with the characters toUnicode gives. A text of
 // ASCII bytes only is returned itself (shared, not copied).

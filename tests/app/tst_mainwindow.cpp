@@ -236,6 +236,11 @@ void TestMainWindow::memoShowsTheBodysOwnCharacters_data()
     QTest::newRow("ISO-8859-1 declared by Content-Type")
         << latin1 << QByteArray("text/html; charset=ISO-8859-1")
         << QStringLiteral("<p>café “ok”</p>") << QStringLiteral("café “ok”") << latin1;
+    // Loose enough for LastResponseText's UTF-8 rule, but no UTF-8 to show.
+    QTest::newRow("a stray 0x80 in a windows-1252 page")
+        << QByteArray("<p>price \x80 5</p>") << QByteArray("text/html; charset=windows-1252")
+        << QStringLiteral("<p>price € 5</p>") << QStringLiteral("price € 5")
+        << QByteArray("<p>price ? 5</p>");
     const QByteArray sjis = "<meta charset=\"Shift_JIS\"><p>\x93\xfa\x96\x7b</p>";
     QTest::newRow("Shift_JIS declared by meta")
         << sjis << QByteArray("text/html") << QStringLiteral("<meta charset=\"Shift_JIS\"><p>日本</p>")

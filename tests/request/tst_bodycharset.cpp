@@ -89,6 +89,11 @@ void TestBodyCharset::decoded_data()
                             << QStringLiteral("한국");
     QTest::newRow("utf-16 by its byte order mark")
         << QByteArray("\xFF\xFE" "a\0\x2D\x4E", 6) << QByteArray() << QStringLiteral("a中");
+    QTest::newRow("a stray 0x80 is no UTF-8: the declared set reads it")
+        << QByteArray("price \x80 5") << QByteArray("windows-1252") << QStringLiteral("price € 5");
+    QTest::newRow("UTF-8 byte order mark wins over the declaration")
+        << QByteArray("\xEF\xBB\xBF" "caf\xC3\xA9 \xFF") << QByteArray("gbk")
+        << QStringLiteral("café \uFFFD");
     QTest::newRow("declared utf-8, invalid bytes shown as replacements")
         << QByteArray("a\xFF" "b") << QByteArray("utf-8") << QStringLiteral("a\uFFFDb");
 }

@@ -34,6 +34,7 @@ private slots:
     void leftOut();
     void charactersAndEntities_data();
     void charactersAndEntities();
+    void utf8KeepsEveryCharacter();
     void asBrowsersShowIt_data();
     void asBrowsersShowIt();
     void realisticPortalPage();
@@ -168,6 +169,13 @@ void TestHtmlToText::charactersAndEntities()
     QFETCH(QByteArray, html);
     QFETCH(QByteArray, expected);
     QCOMPARE(HtmlToText(html), expected);
+}
+
+void TestHtmlToText::utf8KeepsEveryCharacter()
+{
+    QCOMPARE(QString::fromUtf8(HtmlToTextUtf8(
+                 QStringLiteral("<p>a&nbsp;&nbsp;b &#x1F600; 한국어 café</p>").toUtf8())),
+             QStringLiteral("a\u00A0\u00A0b 😀 한국어 café"));
 }
 
 void TestHtmlToText::asBrowsersShowIt_data()
