@@ -232,6 +232,9 @@ bool TFrmMain::eventFilter(QObject* watched, QEvent* event)
             guarded([this] { mmoHtmlDblClick(); });
     } else if (type == QEvent::Resize && watched == ui->pnlBot) {
         pnlBotResize();
+    } else if ((type == QEvent::Resize || type == QEvent::Move) && watched == ui->mmoHtml) {
+        // A drag of the splitter between the memos changes the memo alone.
+        placeBrowser();
     }
     return QMainWindow::eventFilter(watched, event);
 }
