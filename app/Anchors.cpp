@@ -15,6 +15,14 @@ void Anchors::add(QWidget* widget, int sides)
     apply();
 }
 
+void Anchors::setDesign(QWidget* widget, const QRect& place)
+{
+    for (Entry& e : m_entries) {
+        if (e.widget == widget)
+            e.design = place;
+    }
+}
+
 void Anchors::apply()
 {
     const int dw = m_container->width() - m_design.width();

@@ -20,6 +20,10 @@ public:
     Anchors(QWidget* container, QSize designSize);
 
     void add(QWidget* widget, int sides);
+    // New designed places: the container's size they are given for and
+    // where `widget` (added before) is at that size. Applied by apply().
+    void setDesignSize(QSize designSize) { m_design = designSize; }
+    void setDesign(QWidget* widget, const QRect& place);
     // Re-applies the anchors to the container's current size.
     void apply();
 

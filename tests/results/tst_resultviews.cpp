@@ -21,6 +21,8 @@
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMouseEvent>
+#include <QSplitter>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -74,6 +76,7 @@ private slots:
     void failedOriginalPageIsNotReportedAsLoaded();
     void credentialRowsStayWithTheirSiteOnRedirect();
     void sendHidesTheBrowserWhichCoversTheMemo();
+    void browserCoversTheMemoAfterEveryChange();
     void closingTheWindowEndsTheWait();
     void clearCookiesReachesOnlyOurProfileAndPauses();
     void deleteCurrentSiteCookies();
@@ -236,9 +239,9 @@ void TestResultViews::offlinePageSendsFirstAndShowsTheText()
     choose(2);
 
     QCOMPARE(requestsFor(*m_server, "/off").size(), 1);
-    // The send put the selector back to HTML and the memo shows the source.
-    QCOMPARE(views()->currentIndex(), 0);
-    QCOMPARE(m_win->panelText(1), QStringLiteral("HTML"));
+    // The memo holds the source; the selector and panel 1 name the page shown.
+    QCOMPARE(views()->currentIndex(), 2);
+    QCOMPARE(m_win->panelText(1), QStringLiteral("离线网页"));
     QCOMPARE(memo(), QString::fromUtf8(page));
 
     WebBrowser* wb = m_win->existingBrowser();
@@ -438,6 +441,32 @@ void TestResultViews::sendHidesTheBrowserWhichCoversTheMemo()
     QVERIFY(!wb->widget()->isVisible());
     QCOMPARE(views()->currentIndex(), 0);
     QCOMPARE(memo(), QStringLiteral("<p>s</p>"));
+}
+
+void TestResultViews::browserCoversTheMemoAfterEveryChange()
+{
+    m_server->route("/c", ScriptedResponse::ok("<p>c</p>", "text/html"));
+    typeUrl(m_server->url("/c"));
+    choose(2);
+    QWidget* wb = m_win->existingBrowser()->widget();
+    auto* html = child<LargeTextView>(m_win.get(), "mmoHtml");
+    const QSize before = html->size();
+    // Splitter handles dragged as the mouse does it: the memos', then the panels'.
+    for (const auto& [splitter, by] : {std::pair{"splBLR", QPoint(-150, 0)},
+                                       {"splBLR", QPoint(220, 0)},
+                                       {"splVertical", QPoint(0, 60)}}) {
+        QWidget* handle = child<QSplitter>(m_win.get(), splitter)->handle(1);
+        QTest::mousePress(handle, Qt::LeftButton, {}, QPoint());
+        QMouseEvent move(QEvent::MouseMove, QPointF(by), handle->mapToGlobal(by), Qt::NoButton,
+                         Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(handle, &move);
+        QTest::mouseRelease(handle, Qt::LeftButton, {}, by);
+        QCOMPARE(wb->geometry(), QRect(html->mapTo(wb->parentWidget(), QPoint()), html->size()));
+    }
+    QVERIFY(html->width() > before.width() + 50 && html->height() < before.height() - 50);
+    m_win->resize(m_win->width() - 90, m_win->height() + 50);
+    QTRY_COMPARE(wb->geometry(), QRect(QPoint(), html->size()));
+    QVERIFY(wb->isVisible());
 }
 
 void TestResultViews::closingTheWindowEndsTheWait()
