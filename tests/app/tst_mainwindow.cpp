@@ -735,6 +735,8 @@ void TestMainWindow::downloadShowsErrorStatus()
     QCOMPARE(readAll(target), QByteArray("<h1>404</h1>"));
     QCOMPARE(m_win->panelText(2), QStringLiteral("文件保存完成"));
     QCOMPARE(m_win->panelText(3), QStringLiteral("404 Not Found"));
+}
+
 void TestMainWindow::topPanelFitsTheFont_data()
 {
     QTest::addColumn<QList<int>>("sizes"); // chosen one after the other
