@@ -666,7 +666,9 @@ void CurlHttpComponent::send(const QByteArray& body)
     const bool bodiless = m_method == "GET" || m_method == "HEAD";
     const QByteArray payload = bodiless ? QByteArray() : body;
     Hop hop;
-    hop.url = wireUrl(m_url);
+    // An address typed without a scheme is http, for the request and as the
+    // base its redirects are resolved against.
+    hop.url = wireUrl(schemeOf(m_url).isEmpty() ? "http://" + m_url : m_url);
     hop.method = m_method;
     hop.carriesBody = !bodiless;
     const Origin first = originOf(hop.url);
@@ -700,6 +702,10 @@ void CurlHttpComponent::send(const QByteArray& body)
     const bool noBody = hop.method == "HEAD" || (m_status >= 100 && m_status < 200) ||
                         m_status == 204 || m_status == 304;
     m_hasBody = !noBody;
+    // A body of unknown length grew by halves; what it did not fill goes
+    // back now rather than staying for as long as the body is shown.
+    if (m_body.capacity() - m_body.size() > m_body.size() / 8)
+        m_body.squeeze();
     if (m_hasBody && m_sink && !m_bodyBegun) {
         m_bodyBegun = true;
         m_sink->begin(0);
