@@ -5,7 +5,7 @@
 #include <QString>
 #include <QStringList>
 
-// The HTTP components are built on libcurl and OpenSSL, whose thirty-odd
+// The HTTP components are built on libcurl and OpenSSL, whose two dozen
 // libraries would otherwise load before main() in every start although only
 // a request needs them. They live in a module of their own
 // (libreqlark_http.so) that the first CreateHttpComponent loads; the module
