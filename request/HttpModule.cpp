@@ -15,10 +15,9 @@ std::mutex g_loading;
 
 const ProgramModule& httpModule()
 {
-    static const ProgramModule module(HttpModule::kPathVariable,
-                                      QStringLiteral(REQLARK_HTTP_MODULE_FILE),
-                                      QStringLiteral("an HTTP module"),
-                                      QStringLiteral("The request cannot be sent: "));
+    static const ProgramModule module(
+        HttpModule::kPathVariable, QStringLiteral(REQLARK_HTTP_MODULE_FILE),
+        QStringLiteral("an HTTP module"), QStringLiteral("The request cannot be sent: "));
     return module;
 }
 

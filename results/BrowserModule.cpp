@@ -61,10 +61,9 @@ void shareOpenGLContexts()
 
 const ProgramModule& browserModule()
 {
-    static const ProgramModule module(BrowserModule::kPathVariable,
-                                      QStringLiteral(REQLARK_BROWSER_MODULE_FILE),
-                                      QStringLiteral("a browser module"),
-                                      QStringLiteral("The browser cannot be started: "));
+    static const ProgramModule module(
+        BrowserModule::kPathVariable, QStringLiteral(REQLARK_BROWSER_MODULE_FILE),
+        QStringLiteral("a browser module"), QStringLiteral("The browser cannot be started: "));
     return module;
 }
 

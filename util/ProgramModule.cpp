@@ -9,8 +9,8 @@
 
 #include <dlfcn.h>
 
-ProgramModule::ProgramModule(const char* pathVariable, const QString& fileName,
-                             const QString& kind, const QString& failure)
+ProgramModule::ProgramModule(const char* pathVariable, const QString& fileName, const QString& kind,
+                             const QString& failure)
     : m_pathVariable(pathVariable), m_fileName(fileName), m_kind(kind), m_failure(failure)
 {
 }

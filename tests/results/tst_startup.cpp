@@ -55,11 +55,11 @@ const QRegularExpression kOpenGL(QStringLiteral(
     "^lib(GLX_|EGL_|gbm|glapi|vulkan|LLVM)|_dri\\.so|-(glx|egl)-integration|^libGL\\.so"));
 
 // libcurl and the libraries only it brings, OpenSSL among them.
-const QRegularExpression kHttp(QStringLiteral(
-    "^lib(curl|ssl|crypto|nghttp2|ssh2|rtmp|psl|ldap|lber|gnutls)(-[0-9.]+)?\\.so"));
+const QRegularExpression kHttp(
+    QStringLiteral("^lib(curl|ssl|crypto|nghttp2|ssh2|rtmp|psl|ldap|lber|gnutls)(-[0-9.]+)?\\.so"));
 // The same without OpenSSL, which this test's own HTTPS server links.
-const QRegularExpression kCurl(
-    QStringLiteral("^lib(curl|nghttp2|ssh2|rtmp|psl|ldap|lber|gnutls)(-[0-9.]+)?\\.so"));
+const QRegularExpression
+    kCurl(QStringLiteral("^lib(curl|nghttp2|ssh2|rtmp|psl|ldap|lber|gnutls)(-[0-9.]+)?\\.so"));
 
 // User and system CPU time of a process, in clock ticks; -1 when it is gone.
 long long cpuTicks(qint64 pid)
