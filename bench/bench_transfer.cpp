@@ -7,6 +7,7 @@
 //                             (internal) one component fetch in a fresh process,
 //                             so that its peak memory can be read from outside
 
+#include "request/HttpModule.h"
 #include "request/untXmlHttp.h"
 #include "tests/support/LoopbackServer.h"
 
@@ -106,6 +107,10 @@ int childFetch(const char* url, const char* size)
 
 int main(int argc, char** argv)
 {
+    // The components come from the build's module; the fetching children
+    // inherit the path.
+    if (qEnvironmentVariableIsEmpty(HttpModule::kPathVariable))
+        qputenv(HttpModule::kPathVariable, REQLARK_HTTP_MODULE_PATH);
     if (argc == 4 && std::strcmp(argv[1], "--fetch") == 0)
         return childFetch(argv[2], argv[3]);
 

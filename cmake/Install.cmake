@@ -2,6 +2,7 @@
 # the contents of the Debian package (cmake/Package.cmake), which carries
 # every install() rule of the project.
 #   <prefix>/bin/reqlark                                      the program
+#   <prefix>/lib/.../reqlark/libreqlark_{browser,http}.so     its modules
 #   <prefix>/share/applications/reqlark.desktop                the menu entry
 #   <prefix>/share/icons/hicolor/<n>x<n>/apps/reqlark.png      its icon, six sizes
 #   <prefix>/share/metainfo/<id>.metainfo.xml                  software-centre data
@@ -41,9 +42,10 @@ configure_file(${CMAKE_SOURCE_DIR}/resources/reqlark.metainfo.xml.in
 install(FILES ${CMAKE_BINARY_DIR}/${REQLARK_APPSTREAM_ID}.metainfo.xml DESTINATION share/metainfo)
 install(FILES ${CMAKE_SOURCE_DIR}/resources/copyright DESTINATION share/doc/reqlark)
 
-# The browser module, loaded on the first page view; the program finds it
-# from bin/ at the same relative place (results/BrowserModule.cpp).
-install(TARGETS reqlark_browser LIBRARY DESTINATION ${REQLARK_BROWSER_MODULE_DIR})
+# The modules: the browser, loaded on the first page view, and the HTTP
+# components, loaded by the first request; the program finds them from bin/
+# at the same relative place (util/ProgramModule.h).
+install(TARGETS reqlark_browser reqlark_http LIBRARY DESTINATION ${REQLARK_MODULE_DIR})
 
 # The menu entry names the installed program by its full path, since
 # <prefix>/bin need not be on the PATH of the desktop session. The prefix is

@@ -1,6 +1,9 @@
 // The HTTP request components, on libcurl's easy interface. One class serves
-// all three ProgIDs; a profile says what each of them accepts.
+// all three ProgIDs; a profile says what each of them accepts. Built into the
+// HTTP module (request/HttpModule.h), the only part of the program that links
+// libcurl and OpenSSL.
 
+#include "request/HttpModule.h"
 #include "request/untXmlHttp.h"
 
 #include "request/FormatByteSize.h"
@@ -1008,26 +1011,24 @@ void CurlHttpComponent::fail(CURL* easy, CURLcode code, const char* errorBuffer)
     }
 }
 
+class CurlComponentFactory final : public HttpComponentFactory
+{
+public:
+    std::unique_ptr<HttpComponent> create(const QByteArray& progId,
+                                          const HttpComponentConfig& config) override
+    {
+        for (const auto& profile : kProfiles) {
+            if (SameTextAnsiLower(progId, QByteArray(profile.progId)))
+                return std::make_unique<CurlHttpComponent>(profile, config);
+        }
+        return nullptr;
+    }
+};
+
 } // namespace
 
-std::unique_ptr<HttpComponent> CreateHttpComponent(const QByteArray& progId,
-                                                   const HttpComponentConfig& config)
+extern "C" Q_DECL_EXPORT HttpComponentFactory* reqlarkHttpComponents(int interfaceVersion)
 {
-    for (const auto& profile : kProfiles) {
-        if (SameTextAnsiLower(progId, QByteArray(profile.progId)))
-            return std::make_unique<CurlHttpComponent>(profile, config);
-    }
-    return nullptr;
-}
-
-QByteArray ProgIdForComponentCaption(const QByteArray& caption)
-{
-    const QByteArray key = AnsiLowerCase(caption);
-    if (key == "serverxmlhttp")
-        return kProgIdServerXmlHttp;
-    if (key == "xmlhttp")
-        return kProgIdXmlHttp;
-    if (key == "winhttp")
-        return kProgIdWinHttp;
-    return {};
+    static CurlComponentFactory factory;
+    return interfaceVersion == kHttpModuleInterface ? &factory : nullptr;
 }

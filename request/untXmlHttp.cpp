@@ -76,3 +76,15 @@ QByteArray MergeCookies(const QByteArray& collected, const QByteArray& oldValue)
         result.chop(1);
     return result;
 }
+
+QByteArray ProgIdForComponentCaption(const QByteArray& caption)
+{
+    const QByteArray key = AnsiLowerCase(caption);
+    if (key == "serverxmlhttp")
+        return kProgIdServerXmlHttp;
+    if (key == "xmlhttp")
+        return kProgIdXmlHttp;
+    if (key == "winhttp")
+        return kProgIdWinHttp;
+    return {};
+}

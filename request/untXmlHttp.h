@@ -112,7 +112,9 @@ public:
 };
 
 // Creates the component for a ProgID (matched without regard to case); an
-// unknown ProgID creates nothing.
+// unknown ProgID creates nothing. The first component of a process loads the
+// HTTP module (request/HttpModule.h); when that cannot be loaded, a known
+// ProgID raises ReqlarkError naming the module's file and the reason.
 std::unique_ptr<HttpComponent> CreateHttpComponent(const QByteArray& progId,
                                                    const HttpComponentConfig& config = {});
 

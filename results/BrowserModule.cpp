@@ -1,15 +1,11 @@
 #include "results/BrowserModule.h"
 
 #include "results/WebBrowser.h"
-#include "util/ReqlarkError.h"
+#include "util/ProgramModule.h"
 
 #include <QCoreApplication>
-#include <QDir>
-#include <QFileInfo>
 #include <QOpenGLContext>
 #include <QSurfaceFormat>
-
-#include <dlfcn.h>
 
 // Qt's setter of the context that every OpenGL context it makes shares with
 // (exported by Qt GUI, declared only in its private headers).
@@ -63,22 +59,19 @@ void shareOpenGLContexts()
     qInstallMessageHandler(g_previousHandler);
 }
 
-[[noreturn]] void fail(const QString& reason)
+const ProgramModule& browserModule()
 {
-    throw ReqlarkError(QStringLiteral("The browser cannot be started: ") + reason);
+    static const ProgramModule module(
+        BrowserModule::kPathVariable, QStringLiteral(REQLARK_BROWSER_MODULE_FILE),
+        QStringLiteral("a browser module"), QStringLiteral("The browser cannot be started: "));
+    return module;
 }
 
 } // namespace
 
 QStringList BrowserModule::candidates(const QString& executablePath)
 {
-    const QString given = qEnvironmentVariable(kPathVariable);
-    if (!given.isEmpty())
-        return {given};
-    const QDir folder = QFileInfo(executablePath).absoluteDir();
-    const QString file = QStringLiteral(REQLARK_BROWSER_MODULE_FILE);
-    const QString installed = QStringLiteral(REQLARK_BROWSER_MODULE_FROM_BIN "/") + file;
-    return {folder.filePath(file), QDir::cleanPath(folder.filePath(installed))};
+    return browserModule().candidates(executablePath);
 }
 
 BrowserEngine* BrowserModule::loadedEngine()
@@ -91,35 +84,16 @@ BrowserEngine& BrowserModule::engine()
     if (g_engine)
         return *g_engine;
 
-    const QStringList tried = candidates(QCoreApplication::applicationFilePath());
-    QString path;
-    for (const QString& candidate : tried) {
-        if (QFileInfo::exists(candidate)) {
-            path = candidate;
-            break;
-        }
-    }
-    if (path.isEmpty()) {
-        fail(QStringLiteral("its module was not found (looked for %1)")
-                 .arg(tried.join(QStringLiteral(" and "))));
-    }
-
+    const ProgramModule& module = browserModule();
+    const QString path = module.find();
     shareOpenGLContexts();
-    // Never closed: the engine's libraries register with Qt as they load.
-    void* handle = dlopen(QFile::encodeName(path).constData(), RTLD_NOW | RTLD_LOCAL);
-    if (!handle) {
-        fail(QStringLiteral("its module %1 could not be loaded (%2)")
-                 .arg(path, QString::fromLocal8Bit(dlerror())));
-    }
-    dlerror();
-    const auto entry = reinterpret_cast<BrowserEngineEntry>(dlsym(handle, REQLARK_BROWSER_ENTRY));
-    if (!entry) {
-        fail(QStringLiteral("%1 is not a browser module of this program (%2)")
-                 .arg(path, QString::fromLocal8Bit(dlerror())));
-    }
+    // The engine's libraries register with Qt as they load: the module is
+    // never closed.
+    const auto entry =
+        reinterpret_cast<BrowserEngineEntry>(module.open(path, REQLARK_BROWSER_ENTRY));
     BrowserEngine* engine = entry(kBrowserModuleInterface);
     if (!engine)
-        fail(QStringLiteral("its module %1 belongs to another version of this program").arg(path));
+        module.failVersion(path);
     g_engine = engine;
     return *g_engine;
 }

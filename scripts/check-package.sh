@@ -4,8 +4,8 @@
 # - its file name, name, version and architecture, and the dependencies the
 #   program needs at run time;
 # - that it holds exactly what the install rules install under /usr, the
-#   program, its menu entry, six icon sizes, the software-centre data and the
-#   copyright file among them;
+#   program, its two modules, its menu entry, six icon sizes, the
+#   software-centre data and the copyright file among them;
 # - that desktop-file-validate and appstreamcli accept the menu entry and the
 #   software-centre data;
 # - the installed program itself: unpacked into a scratch root, run by an
@@ -42,8 +42,8 @@ field_is Package reqlark
 field_is Version "$version"
 field_is Architecture "$arch"
 depends=$(dpkg-deb -f "$deb" Depends)
-# Found by dpkg-shlibdeps (the WebEngine helper process through Qt WebEngine's
-# own entry), and the two no library names.
+# Found by dpkg-shlibdeps (libcurl4 from the HTTP module, the WebEngine helper
+# process through Qt WebEngine's own entry), and the two no library names.
 for package in libc6 libqt6core6 libqt6gui6 libqt6widgets6 libcurl4 libgumbo1 \
     libqt6webenginecore6-bin fonts-wqy-microhei qt6-translations-l10n; do
     grep -Eq "(^|, )$package( |,|$)" <<<"$depends" || fail "Depends lacks $package: $depends"
@@ -66,7 +66,10 @@ if ! diff <(listing "$scratch/root") <(listing "$scratch/install") >"$scratch/di
     fail "the package (<) and the install rules (>) differ"
 fi
 root=$scratch/root
-expected=(usr/bin/reqlark usr/share/applications/reqlark.desktop
+# The modules' folder as the build was configured (lib/ or lib/<multiarch>/).
+libdir=usr/$(sed -n 's/^CMAKE_INSTALL_LIBDIR:PATH=//p' "$BUILD_DIR/CMakeCache.txt")/reqlark
+expected=(usr/bin/reqlark "$libdir/libreqlark_browser.so" "$libdir/libreqlark_http.so"
+    usr/share/applications/reqlark.desktop
     usr/share/metainfo/org.reqlark.Reqlark.metainfo.xml usr/share/doc/reqlark/copyright)
 for size in 16 32 48 64 128 256; do
     icon=usr/share/icons/hicolor/${size}x${size}/apps/reqlark.png

@@ -15,6 +15,7 @@
 
 #include "app/Startup.h"
 #include "app/untFrmMain.h"
+#include "request/HttpModule.h"
 #include "request/UTF8Unit.h"
 #include "request/untXmlHttp.h"
 #include "results/LargeTextView.h"
@@ -250,6 +251,10 @@ int main(int argc, char* argv[])
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    // The components come from the build's module; the memory child inherits
+    // the path.
+    if (qEnvironmentVariableIsEmpty(HttpModule::kPathVariable))
+        qputenv(HttpModule::kPathVariable, REQLARK_HTTP_MODULE_PATH);
     Startup::tuneAllocator(); // as the program does
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Reqlark"));

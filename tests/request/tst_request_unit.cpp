@@ -1,7 +1,10 @@
 #include "request/FormatByteSize.h"
+#include "request/HttpModule.h"
 #include "request/UTF8Unit.h"
 #include "request/untXmlHttp.h"
 
+#include <QFileInfo>
+#include <QTemporaryDir>
 #include <QTest>
 
 class TestRequestUnit : public QObject
@@ -19,6 +22,7 @@ private slots:
     void mergeCookies_data();
     void mergeCookies();
     void workedExampleEndToEnd();
+    void componentsComeFromTheModule();
 };
 
 void TestRequestUnit::isUtf8_data()
@@ -195,6 +199,44 @@ void TestRequestUnit::workedExampleEndToEnd()
     // Merging the result again with the same cookies changes nothing.
     QCOMPARE(MergeCookies(ExtractSetCookies(headers), "lang=en; sid=abc; sid=xyz; token=t1"),
              QByteArray("lang=en; sid=abc; sid=xyz; token=t1"));
+}
+
+// Runs without an application object, as a command-line tool would.
+void TestRequestUnit::componentsComeFromTheModule()
+{
+    const QByteArray module = qgetenv(HttpModule::kPathVariable);
+    QVERIFY2(QFileInfo(QFile::decodeName(module)).isFile(), module.constData());
+    QTemporaryDir dir;
+    const QString missing = dir.filePath(QStringLiteral("libreqlark_http.so"));
+    qputenv(HttpModule::kPathVariable, QFile::encodeName(missing));
+
+    // An unknown ProgID creates nothing and needs no module.
+    QVERIFY(!CreateHttpComponent("MSXML2.XMLHTTP.6.0"));
+    QVERIFY(!CreateHttpComponent(QByteArray()));
+    // A known one names the file that is missing, and so does every later try.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        try {
+            CreateHttpComponent(kProgIdWinHttp);
+            QFAIL("created a component without its module");
+        } catch (const ReqlarkError& e) {
+            QCOMPARE(e.message(), QStringLiteral("The request cannot be sent: its module was "
+                                                 "not found (looked for %1)")
+                                      .arg(missing));
+        }
+    }
+    QVERIFY(!HttpModule::loadedFactory());
+
+    qputenv(HttpModule::kPathVariable, module);
+    QVERIFY(CreateHttpComponent("winhttp.winhttprequest.5.1"));
+    HttpComponentFactory* loaded = HttpModule::loadedFactory();
+    QVERIFY(loaded);
+    QVERIFY(!loaded->create("Unknown.ProgID", {}));
+    // Loaded once for the process: the variable is not read again.
+    qputenv(HttpModule::kPathVariable, QFile::encodeName(missing));
+    QVERIFY(CreateHttpComponent(kProgIdServerXmlHttp));
+    QCOMPARE(&HttpModule::factory(), loaded);
+
+    qputenv(HttpModule::kPathVariable, module);
 }
 
 QTEST_APPLESS_MAIN(TestRequestUnit)

@@ -1,11 +1,13 @@
 // Start-up does only what the first paint needs: a started window and program
-// have mapped neither the browser engine nor an OpenGL driver, the icon comes
-// after the first paint, the first page view loads the browser module and
-// works, and an unusable module is reported with its file and the reason
-// while the rest keeps working. Offscreen and on an X server (xcb).
+// have mapped neither the browser engine nor an OpenGL driver nor libcurl and
+// OpenSSL, the icon comes after the first paint, the first send loads the
+// HTTP module and the first page view the browser module, both work, and an
+// unusable module is reported with its file and the reason while the rest
+// keeps working. Offscreen and on an X server (xcb).
 
 #include "app/Startup.h"
 #include "app/untFrmMain.h"
+#include "request/HttpModule.h"
 #include "results/BrowserModule.h"
 #include "results/LargeTextView.h"
 #include "results/WebBrowser.h"
@@ -52,6 +54,13 @@ const QRegularExpression kEngine(QStringLiteral("^libQt6(WebEngine|Quick|Qml|Ope
 const QRegularExpression kOpenGL(QStringLiteral(
     "^lib(GLX_|EGL_|gbm|glapi|vulkan|LLVM)|_dri\\.so|-(glx|egl)-integration|^libGL\\.so"));
 
+// libcurl and the libraries only it brings, OpenSSL among them.
+const QRegularExpression kHttp(
+    QStringLiteral("^lib(curl|ssl|crypto|nghttp2|ssh2|rtmp|psl|ldap|lber|gnutls)(-[0-9.]+)?\\.so"));
+// The same without OpenSSL, which this test's own HTTPS server links.
+const QRegularExpression
+    kCurl(QStringLiteral("^lib(curl|nghttp2|ssh2|rtmp|psl|ldap|lber|gnutls)(-[0-9.]+)?\\.so"));
+
 // User and system CPU time of a process, in clock ticks; -1 when it is gone.
 long long cpuTicks(qint64 pid)
 {
@@ -73,6 +82,11 @@ private slots:
     void iconFollowsTheFirstPaint();
     void startedWindowMapsNoEngineNorOpenGL();
     void startedProgramMapsNoEngineNorOpenGL();
+    // Before any other send of this process: the HTTP module, once loaded,
+    // stays.
+    void unusableHttpModuleIsReported_data();
+    void unusableHttpModuleIsReported();
+    void firstSendLoadsTheHttpModule();
     void moduleOfBuildAndInstalledCopyIsFound();
     void unusableModuleIsReported_data();
     void unusableModuleIsReported();
@@ -83,7 +97,8 @@ private:
     void typeUrl(const QByteArray& url);
     QString memo() const { return child<LargeTextView>(m_win.get(), "mmoHtml")->text(); }
 
-    QString m_module; // the module of this build
+    QString m_module;     // the browser module of this build
+    QString m_httpModule; // the HTTP module of this build
     ScriptedPrompter m_prompter;
     std::unique_ptr<QTemporaryDir> m_tmp;
     std::unique_ptr<LoopbackServer> m_server;
@@ -97,6 +112,9 @@ void TestStartup::initTestCase()
     m_module = qEnvironmentVariable(BrowserModule::kPathVariable);
     QVERIFY2(QFileInfo(m_module).isFile(), qPrintable(m_module));
     qunsetenv(BrowserModule::kPathVariable);
+    m_httpModule = qEnvironmentVariable(HttpModule::kPathVariable);
+    QVERIFY2(QFileInfo(m_httpModule).isFile(), qPrintable(m_httpModule));
+    qunsetenv(HttpModule::kPathVariable);
 }
 
 void TestStartup::init()
@@ -118,6 +136,8 @@ void TestStartup::cleanup()
     m_server.reset();
     m_tmp.reset();
     qunsetenv(BrowserModule::kPathVariable);
+    // The sends of the browser cases need it.
+    qputenv(HttpModule::kPathVariable, QFile::encodeName(m_httpModule));
 }
 
 void TestStartup::choose(int view)
@@ -151,6 +171,8 @@ void TestStartup::startedWindowMapsNoEngineNorOpenGL()
     QCOMPARE(mapped(kOpenGL), QStringList());
     QVERIFY(!BrowserModule::loadedEngine());
     QVERIFY(!m_win->existingBrowser());
+    QCOMPARE(mapped(kCurl), QStringList());
+    QVERIFY(!HttpModule::loadedFactory());
 }
 
 void TestStartup::startedProgramMapsNoEngineNorOpenGL()
@@ -173,13 +195,77 @@ void TestStartup::startedProgramMapsNoEngineNorOpenGL()
         calm = now == ticks && !mapped(platform, pid).isEmpty() ? calm + 1 : 0;
         ticks = now;
     }
-    const QStringList engine = mapped(kEngine, pid), openGL = mapped(kOpenGL, pid);
+    const QStringList engine = mapped(kEngine, pid), openGL = mapped(kOpenGL, pid),
+                      http = mapped(kHttp, pid);
     QCOMPARE(mapped(kWidgets, pid).size(), 1);
     program.kill();
     program.waitForFinished(10000);
     QCOMPARE(calm, 5);
     QCOMPARE(engine, QStringList());
     QCOMPARE(openGL, QStringList());
+    QCOMPARE(http, QStringList());
+}
+
+void TestStartup::unusableHttpModuleIsReported_data()
+{
+    QTest::addColumn<QString>("module");
+    QTest::addColumn<QString>("reason");
+
+    QTest::newRow("missing") << QStringLiteral("missing/libreqlark_http.so")
+                             << QStringLiteral("its module was not found");
+    QTest::newRow("not a library") << QStringLiteral("text.so")
+                                   << QStringLiteral("could not be loaded \\(.*invalid ELF header");
+    QTest::newRow("another library")
+        << mapped(QRegularExpression(QStringLiteral("^libz\\.so"))).value(0)
+        << QStringLiteral("is not an HTTP module of this program \\(.*reqlarkHttpComponents");
+}
+
+void TestStartup::unusableHttpModuleIsReported()
+{
+    QFETCH(QString, module);
+    QFETCH(QString, reason);
+    const QString path = QDir(m_tmp->path()).filePath(module);
+    writeAll(QDir(m_tmp->path()).filePath(QStringLiteral("text.so")),
+             QByteArray("not a module\n").repeated(20));
+    qputenv(HttpModule::kPathVariable, QFile::encodeName(path));
+
+    m_server->route("/u", ScriptedResponse::ok("<p>u</p>"));
+    typeUrl(m_server->url("/u"));
+    QTest::mouseClick(child<QWidget>(m_win.get(), "btnSendReqest"), Qt::LeftButton);
+    QCOMPARE(m_prompter.errors.size(), 1);
+    const QString error = m_prompter.errors.first();
+    QVERIFY2(error.startsWith(QStringLiteral("The request cannot be sent: ")) &&
+                 error.contains(path) && QRegularExpression(reason).match(error).hasMatch(),
+             qPrintable(error));
+    QCOMPARE(m_server->requestCount(), 0);
+    QVERIFY(!HttpModule::loadedFactory());
+    QCOMPARE(mapped(kCurl), QStringList());
+
+    // Every send says so again (the text view sends when no response is
+    // held), and still nothing reaches the server.
+    m_prompter.errors.clear();
+    choose(1);
+    QCOMPARE(m_prompter.errors, QStringList{error});
+    QCOMPARE(m_server->requestCount(), 0);
+    QCOMPARE(memo(), QString());
+}
+
+void TestStartup::firstSendLoadsTheHttpModule()
+{
+    QCOMPARE(mapped(kCurl), QStringList());
+    qputenv(HttpModule::kPathVariable, QFile::encodeName(m_httpModule));
+    m_server->route("/first", ScriptedResponse::ok("<p>第一次</p>", "text/html; charset=utf-8"));
+    typeUrl(m_server->url("/first"));
+    QTest::mouseClick(child<QWidget>(m_win.get(), "btnSendReqest"), Qt::LeftButton);
+    QCOMPARE(m_prompter.errors, QStringList());
+    QCOMPARE(m_server->requestCount(), 1);
+    QCOMPARE(memo(), QStringLiteral("<p>第一次</p>"));
+    QVERIFY(HttpModule::loadedFactory());
+    QCOMPARE(mapped(QRegularExpression(QStringLiteral("^libreqlark_http\\.so$"))),
+             QStringList{QFileInfo(m_httpModule).canonicalFilePath()});
+    QVERIFY(!mapped(QRegularExpression(QStringLiteral("^libcurl\\.so"))).isEmpty());
+    // Nothing of the browser came with it.
+    QCOMPARE(mapped(kEngine), QStringList());
 }
 
 void TestStartup::moduleOfBuildAndInstalledCopyIsFound()
@@ -202,6 +288,13 @@ void TestStartup::moduleOfBuildAndInstalledCopyIsFound()
     QVERIFY(!QFileInfo::exists(tried[0]));
     QVERIFY2(tried[1].startsWith(scratch.filePath(QStringLiteral("lib/"))), qPrintable(tried[1]));
     QCOMPARE(QFileInfo(tried[1]).size(), QFileInfo(m_module).size());
+    // The HTTP module beside it, and the build's beside the program too.
+    qunsetenv(HttpModule::kPathVariable);
+    const QStringList http = HttpModule::candidates(scratch.filePath(QStringLiteral("bin/x")));
+    QCOMPARE(http.size(), 2);
+    QCOMPARE(QFileInfo(http[1]).dir(), QFileInfo(tried[1]).dir());
+    QCOMPARE(QFileInfo(http[1]).size(), QFileInfo(m_httpModule).size());
+    QCOMPARE(HttpModule::candidates(program).first(), m_httpModule);
 
     // A path given in the environment is the only one tried.
     qputenv(BrowserModule::kPathVariable, "/elsewhere/x.so");
