@@ -4,6 +4,7 @@
 #include "util/ProgramModule.h"
 
 #include <QCoreApplication>
+#include <QLoggingCategory>
 #include <QOpenGLContext>
 #include <QSurfaceFormat>
 
@@ -87,6 +88,9 @@ BrowserEngine& BrowserModule::engine()
     const ProgramModule& module = browserModule();
     const QString path = module.find();
     shareOpenGLContexts();
+    // The engine describes its OpenGL set-up on the terminal at every start;
+    // QT_LOGGING_RULES can still ask for it.
+    QLoggingCategory::setFilterRules(QStringLiteral("qt.webenginecontext.info=false"));
     // The engine's libraries register with Qt as they load: the module is
     // never closed.
     const auto entry =
