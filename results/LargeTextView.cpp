@@ -1,5 +1,7 @@
 #include "results/LargeTextView.h"
 
+#include "util/Utf8Sequence.h"
+
 #include <QApplication>
 #include <QClipboard>
 #include <QContextMenuEvent>
@@ -45,10 +47,6 @@ inline bool isLineEnd(char c)
     return c == '\n' || c == '\r';
 }
 
-inline bool isContinuation(uchar c)
-{
-    return (c & 0xC0) == 0x80;
-}
 
 inline bool breaksAfter(char c)
 {
@@ -82,37 +80,6 @@ qint64 findLineEndBack(const char* d, qint64 from, qint64 to)
     return lf ? lf - d : -1;
 }
 
-// Length of the well-formed UTF-8 sequence at `p` (its code point in `cp`),
-// or 0 when none starts there.
-inline int decodeChar(const uchar* p, qint64 left, char32_t& cp)
-{
-    const uchar c = p[0];
-    if (c < 0x80) {
-        cp = c;
-        return 1;
-    }
-    if (c >= 0xC2 && c <= 0xDF) {
-        if (left < 2 || !isContinuation(p[1]))
-            return 0;
-        cp = char32_t(c & 0x1F) << 6 | (p[1] & 0x3F);
-        return 2;
-    }
-    if (c >= 0xE0 && c <= 0xEF) {
-        if (left < 3 || !isContinuation(p[1]) || !isContinuation(p[2]))
-            return 0;
-        cp = char32_t(c & 0x0F) << 12 | char32_t(p[1] & 0x3F) << 6 | (p[2] & 0x3F);
-        return cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF) ? 0 : 3;
-    }
-    if (c >= 0xF0 && c <= 0xF4) {
-        if (left < 4 || !isContinuation(p[1]) || !isContinuation(p[2]) || !isContinuation(p[3]))
-            return 0;
-        cp = char32_t(c & 0x07) << 18 | char32_t(p[1] & 0x3F) << 12 | char32_t(p[2] & 0x3F) << 6 |
-             (p[3] & 0x3F);
-        return cp < 0x10000 || cp > 0x10FFFF ? 0 : 4;
-    }
-    return 0;
-}
-
 // Bytes [0, n) as UTF-16, and for each unit the offset of the byte its
 // character starts at (plus the end). Each byte that starts no character is
 // one U+FFFD. With `controls`, a control character other than the tab is
@@ -143,7 +110,7 @@ void decode(const char* data, qint64 n, std::vector<int>* controls, QString& out
             continue;
         }
         char32_t cp = 0;
-        const int len = decodeChar(p + i, n - i, cp);
+        const int len = int(Utf8SequenceAt(p + i, size_t(n - i), cp));
         byteAt[size_t(u)] = qint32(i);
         if (len == 0) {
             o[u++] = 0xFFFD;
@@ -308,7 +275,7 @@ private:
 
     qint64 charStart(qint64 pos) const
     {
-        for (int i = 0; i < 3 && pos > 0 && pos < m_n && isContinuation(uchar(m_d[pos])); ++i)
+        for (int i = 0; i < 3 && pos > 0 && pos < m_n && IsUtf8Continuation(uchar(m_d[pos])); ++i)
             --pos;
         return pos;
     }
@@ -446,12 +413,12 @@ struct LargeTextView::Layout
         const qint64 n = size();
         pos = std::clamp<qint64>(pos, 0, n);
         const auto* d = reinterpret_cast<const uchar*>(data());
-        if (pos < n && isContinuation(d[pos])) {
+        if (pos < n && IsUtf8Continuation(d[pos])) {
             for (qint64 lead = pos - 1; lead >= 0 && lead >= pos - 3; --lead) {
-                if (isContinuation(d[lead]))
+                if (IsUtf8Continuation(d[lead]))
                     continue;
                 char32_t cp;
-                const int len = decodeChar(d + lead, n - lead, cp);
+                const int len = int(Utf8SequenceAt(d + lead, size_t(n - lead), cp));
                 if (lead + len > pos)
                     pos = lead;
                 break;
@@ -475,7 +442,7 @@ struct LargeTextView::Layout
                 return q;
         }
         qint64 q = g;
-        while (q > g - 3 && isContinuation(uchar(d[q])))
+        while (q > g - 3 && IsUtf8Continuation(uchar(d[q])))
             --q;
         return q;
     }

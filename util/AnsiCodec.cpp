@@ -1,6 +1,7 @@
 #include "util/AnsiCodec.h"
 
 #include "util/Prefault.h"
+#include "util/Utf8Sequence.h"
 #include "util/ReqlarkError.h"
 
 #include <QSysInfo>
@@ -154,10 +155,6 @@ const Cp936Tables& tables()
     return *built;
 }
 
-inline bool isContinuation(unsigned char c)
-{
-    return (c & 0xC0) == 0x80;
-}
 
 // Length of a UTF-8 unit that is refused: the lead byte and the continuation
 // bytes that follow it, up to the count the lead promises. A lone
@@ -178,46 +175,11 @@ size_t refusedUtf8Unit(const unsigned char* p, size_t left)
     else if (c >= 0xFC && c <= 0xFD)
         want = 5;
     size_t len = 1;
-    while (want > 0 && len < left && isContinuation(p[len])) {
+    while (want > 0 && len < left && IsUtf8Continuation(p[len])) {
         ++len;
         --want;
     }
     return len;
-}
-
-// Decodes one well-formed UTF-8 sequence (no overlong form, no surrogate,
-// nothing above U+10FFFF) at `p`; returns its length, or 0 when it is not one.
-inline size_t decodeUtf8(const unsigned char* p, size_t left, char32_t& cp)
-{
-    const unsigned char c = p[0];
-    if (c < 0x80) {
-        cp = c;
-        return 1;
-    }
-    if (c >= 0xC2 && c <= 0xDF) {
-        if (left < 2 || !isContinuation(p[1]))
-            return 0;
-        cp = char32_t(c & 0x1F) << 6 | (p[1] & 0x3F);
-        return 2;
-    }
-    if (c >= 0xE0 && c <= 0xEF) {
-        if (left < 3 || !isContinuation(p[1]) || !isContinuation(p[2]))
-            return 0;
-        cp = char32_t(c & 0x0F) << 12 | char32_t(p[1] & 0x3F) << 6 | (p[2] & 0x3F);
-        if (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))
-            return 0;
-        return 3;
-    }
-    if (c >= 0xF0 && c <= 0xF4) {
-        if (left < 4 || !isContinuation(p[1]) || !isContinuation(p[2]) || !isContinuation(p[3]))
-            return 0;
-        cp = char32_t(c & 0x07) << 18 | char32_t(p[1] & 0x3F) << 12 |
-             char32_t(p[2] & 0x3F) << 6 | (p[3] & 0x3F);
-        if (cp < 0x10000 || cp > 0x10FFFF)
-            return 0;
-        return 4;
-    }
-    return 0;
 }
 
 inline const Encoded& encoded(const Cp936Tables& t, char32_t cp)
@@ -271,13 +233,13 @@ std::pair<char*, char16_t*> convertUtf8(const unsigned char* p, const unsigned c
         }
         char32_t cp = 0;
         size_t n = 0;
-        if ((c & 0xF0) == 0xE0 && end - p >= 3 && isContinuation(p[1]) && isContinuation(p[2])) {
+        if ((c & 0xF0) == 0xE0 && end - p >= 3 && IsUtf8Continuation(p[1]) && IsUtf8Continuation(p[2])) {
             // The three-byte sequences of Chinese text, without the general decoder.
             cp = char32_t(c & 0x0F) << 12 | char32_t(p[1] & 0x3F) << 6 | (p[2] & 0x3F);
             if (cp >= 0x800 && (cp < 0xD800 || cp > 0xDFFF))
                 n = 3;
         } else {
-            n = decodeUtf8(p, size_t(end - p), cp);
+            n = Utf8SequenceAt(p, size_t(end - p), cp);
         }
         if (n == 0) {
             refused = true;
