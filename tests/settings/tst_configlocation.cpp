@@ -1,6 +1,5 @@
-// Where the settings and the header list live: beside a portable copy's
-// executable, or in the user's configuration folder for an installed one,
-// and how an installed copy's first start carries an earlier pair over.
+// Where the settings and the header list live, and how an installed copy's
+// first start carries an earlier pair over.
 
 #include "settings/ConfigLocation.h"
 #include "support/TestHelpers.h"
@@ -9,18 +8,6 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
-
-#include <sys/stat.h>
-
-namespace {
-
-int modeOf(const QString& path)
-{
-    struct stat st;
-    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 07777) : -1;
-}
-
-} // namespace
 
 class TestConfigLocation : public QObject
 {
@@ -196,13 +183,13 @@ void TestConfigLocation::carriesOverEarlierFiles()
 
     PrepareConfigFolder(at);
     if (configIni == "-" && configHeaders == "-") { // made by this start, its parent too
-        QCOMPARE(modeOf(at.folder), 0700);
-        QCOMPARE(modeOf(tmp.filePath(QStringLiteral("cfg"))), 0700);
+        QCOMPARE(fileMode(at.folder), 0700);
+        QCOMPARE(fileMode(tmp.filePath(QStringLiteral("cfg"))), 0700);
     }
     QCOMPARE(holds(at.settingsFile), expectedIni);
     QCOMPARE(holds(at.headersFile), expectedHeaders);
     if (configIni == "-" && expectedIni != "-")
-        QCOMPARE(modeOf(at.settingsFile), 0600); // may hold the proxy password
+        QCOMPARE(fileMode(at.settingsFile), 0600); // may hold the proxy password
     // The earlier files stay where they were, unchanged.
     QCOMPARE(holds(at.earlierSettingsFile), besideIni);
     QCOMPARE(holds(at.earlierHeadersFile), besideHeaders);
