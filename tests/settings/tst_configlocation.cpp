@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -15,9 +16,7 @@ class TestConfigLocation : public QObject
 private slots:
     void locate_data();
     void locate();
-    void configHomeFromEnvironment_data();
-    void configHomeFromEnvironment();
-    void factsFromTheFolders();
+    void factsFromTheSystem();
     void carriesOverEarlierFiles_data();
     void carriesOverEarlierFiles();
     void failedCopyLeavesNoPartialFile();
@@ -84,31 +83,24 @@ void TestConfigLocation::locate()
              installed ? exeFolder + QStringLiteral("/reqlark.ini") : QString());
 }
 
-void TestConfigLocation::configHomeFromEnvironment_data()
+void TestConfigLocation::factsFromTheSystem()
 {
-    QTest::addColumn<QByteArray>("xdg");
-    QTest::addColumn<QString>("expected");
-    QTest::newRow("set") << QByteArray("/srv/cfg/") << "/srv/cfg";
-    QTest::newRow("empty") << QByteArray("") << "/home/u/.config";
-    QTest::newRow("relative is ignored") << QByteArray("cfg") << "/home/u/.config";
-}
-
-void TestConfigLocation::configHomeFromEnvironment()
-{
-    QFETCH(QByteArray, xdg);
-    QFETCH(QString, expected);
-    const QByteArray oldXdg = qgetenv("XDG_CONFIG_HOME");
-    const QByteArray oldHome = qgetenv("HOME");
-    qputenv("XDG_CONFIG_HOME", xdg);
+    // The configuration home: XDG_CONFIG_HOME when it is absolute, else
+    // ~/.config.
+    const QByteArray oldXdg = qgetenv("XDG_CONFIG_HOME"), oldHome = qgetenv("HOME");
+    const auto restore = qScopeGuard([&] {
+        qputenv("XDG_CONFIG_HOME", oldXdg);
+        qputenv("HOME", oldHome);
+    });
     qputenv("HOME", "/home/u");
-    const QString home = CurrentConfigFacts(QStringLiteral("/tmp/reqlark")).configHome;
-    qputenv("XDG_CONFIG_HOME", oldXdg);
-    qputenv("HOME", oldHome);
-    QCOMPARE(home, expected);
-}
+    for (const auto& [xdg, home] : {std::pair{"/srv/cfg/", "/srv/cfg"},
+                                    {"", "/home/u/.config"},
+                                    {"cfg", "/home/u/.config"}}) {
+        qputenv("XDG_CONFIG_HOME", xdg);
+        QCOMPARE(CurrentConfigFacts(QStringLiteral("/tmp/reqlark")).configHome,
+                 QLatin1String(home));
+    }
 
-void TestConfigLocation::factsFromTheFolders()
-{
     QTemporaryDir tmp;
     QVERIFY(QDir().mkpath(tmp.filePath(QStringLiteral("p/bin"))));
     QVERIFY(QDir().mkpath(tmp.filePath(QStringLiteral("p/share/applications"))));
