@@ -161,10 +161,8 @@ private slots:
 
     void proxy_data();
     void proxy();
-    void httpsThroughProxy_data();
-    void httpsThroughProxy();
-    void proxyEnvironmentHasNoSay_data();
-    void proxyEnvironmentHasNoSay();
+    void onlyTheProxySetIsUsed_data();
+    void onlyTheProxySetIsUsed();
 
     void tls_data();
     void tls();
@@ -962,83 +960,72 @@ void TestHttpComponent::proxy()
     }
 }
 
-void TestHttpComponent::httpsThroughProxy_data()
+void TestHttpComponent::onlyTheProxySetIsUsed_data()
 {
+    QTest::addColumn<bool>("tls");
     QTest::addColumn<bool>("authProxy");
-    QTest::addColumn<QByteArray>("user"); // empty: no credentials given
+    QTest::addColumn<QByteArray>("user");        // empty: no credentials given
+    QTest::addColumn<QByteArray>("environment"); // "DEAD": a proxy nobody listens on
+    QTest::addColumn<bool>("proxySet");
     QTest::addColumn<int>("status");
 
-    QTest::newRow("open proxy") << false << QByteArray() << 200;
-    QTest::newRow("credentials") << true << kProxyUser << 200;
-    QTest::newRow("no credentials") << true << QByteArray() << 407;
+    const QByteArray none;
+    QTest::newRow("https, open proxy") << true << false << none << none << true << 200;
+    QTest::newRow("https, credentials") << true << true << kProxyUser << none << true << 200;
+    // A refused tunnel shows the proxy's status.
+    QTest::newRow("https, no credentials") << true << true << none << none << true << 407;
+    QTest::newRow("no_proxy=*, a proxy set")
+        << false << false << none << QByteArray("no_proxy=*") << true << 200;
+    QTest::newRow("NO_PROXY naming the host, a proxy set")
+        << false << false << none << QByteArray("NO_PROXY=localhost,127.0.0.1") << true << 200;
+    QTest::newRow("http_proxy, no proxy set")
+        << false << false << none << QByteArray("http_proxy=http://DEAD") << false << 200;
 }
 
-void TestHttpComponent::httpsThroughProxy()
+void TestHttpComponent::onlyTheProxySetIsUsed()
 {
+    QFETCH(bool, tls);
     QFETCH(bool, authProxy);
     QFETCH(QByteArray, user);
+    QFETCH(QByteArray, environment);
+    QFETCH(bool, proxySet);
     QFETCH(int, status);
     ProxyFixture& proxy = authProxy ? *m_authProxy : *m_openProxy;
     QVERIFY2(proxy.isRunning(), qPrintable(proxy.error()));
 
-    LoopbackServer server(
-        LoopbackServer::TlsFiles{m_certs->valid().certFile, m_certs->valid().keyFile});
-    server.route("/secure", ScriptedResponse::withBody(200, "OK", {"Set-Cookie: a=1"}, "over tls"));
+    const QByteArray name = environment.left(environment.indexOf('='));
+    const std::optional<QByteArray> old =
+        qEnvironmentVariableIsSet(name) ? std::optional<QByteArray>(qgetenv(name)) : std::nullopt;
+    const auto restore = qScopeGuard([&] { old ? qputenv(name, *old) : qunsetenv(name); });
+    if (!environment.isEmpty()) {
+        qputenv(name, environment.mid(name.size() + 1)
+                          .replace("DEAD", "127.0.0.1:" + QByteArray::number(closedPort())));
+    }
+
+    const auto server = tls ? std::make_unique<LoopbackServer>(LoopbackServer::TlsFiles{
+                                  m_certs->valid().certFile, m_certs->valid().keyFile})
+                            : std::make_unique<LoopbackServer>();
+    server->route("/p", ScriptedResponse::withBody(200, "OK", {"Set-Cookie: a=1"}, "body"));
     HttpComponentConfig config = shortTimeouts();
     config.caFile = m_certs->caFile().toLocal8Bit();
+    const int proxiedBefore = proxy.requestCount();
     auto c = makeComponent(kProgIdServerXmlHttp, config);
-    c->open("GET", server.url("/secure"), false, {}, {});
-    c->setProxy(kProxySettingNamedServer, proxy.address());
+    c->open("GET", server->url("/p"), false, {}, {});
+    if (proxySet)
+        c->setProxy(kProxySettingNamedServer, proxy.address());
     if (!user.isEmpty())
         c->setProxyCredentials(user, kProxyPassword);
     c->send({});
-    // A refused tunnel shows the proxy's status.
     QCOMPARE(c->status(), status);
-    QCOMPARE(server.requestCount(), status == 200 ? 1 : 0);
+    QCOMPARE(server->requestCount(), status == 200 ? 1 : 0);
+    QCOMPARE(proxy.requestCount() > proxiedBefore, proxySet);
+    if (!tls)
+        QCOMPARE(server->lastRequest().header("Via").contains("tinyproxy"), proxySet);
     // The proxy's answers to CONNECT are no responses of the chain, unless
     // its refusal is all there is.
     const QByteArrayList chain = c->responseHeaderChain();
     QCOMPARE(chain, QByteArrayList{c->getAllResponseHeaders()});
-    QCOMPARE(chain.first().startsWith("Set-Cookie: a=1"), status == 200);
-}
-
-void TestHttpComponent::proxyEnvironmentHasNoSay_data()
-{
-    QTest::addColumn<QByteArray>("variable");
-    QTest::addColumn<QByteArray>("value"); // "DEAD" stands for a proxy nobody listens on
-    QTest::addColumn<bool>("proxySet");
-
-    QTest::newRow("no_proxy=*, a proxy set") << QByteArray("no_proxy") << QByteArray("*") << true;
-    QTest::newRow("NO_PROXY naming the host, a proxy set")
-        << QByteArray("NO_PROXY") << QByteArray("localhost,127.0.0.1") << true;
-    QTest::newRow("http_proxy, no proxy set")
-        << QByteArray("http_proxy") << QByteArray("http://DEAD") << false;
-}
-
-void TestHttpComponent::proxyEnvironmentHasNoSay()
-{
-    QFETCH(QByteArray, variable);
-    QFETCH(QByteArray, value);
-    QFETCH(bool, proxySet);
-    QVERIFY2(m_openProxy->isRunning(), qPrintable(m_openProxy->error()));
-
-    const QByteArray name = variable;
-    const std::optional<QByteArray> old =
-        qEnvironmentVariableIsSet(name) ? std::optional<QByteArray>(qgetenv(name)) : std::nullopt;
-    const auto restore = qScopeGuard([&] { old ? qputenv(name, *old) : qunsetenv(name); });
-    qputenv(name, value.replace("DEAD", "127.0.0.1:" + QByteArray::number(closedPort())));
-
-    LoopbackServer server;
-    server.route("/env", ScriptedResponse::ok("direct or not"));
-    const int proxiedBefore = m_openProxy->requestCount();
-    auto c = makeComponent(kProgIdServerXmlHttp, shortTimeouts());
-    c->open("GET", server.url("/env"), false, {}, {});
-    if (proxySet)
-        c->setProxy(kProxySettingNamedServer, m_openProxy->address());
-    c->send({});
-    QCOMPARE(c->status(), 200);
-    QCOMPARE(server.lastRequest().header("Via").contains("tinyproxy"), proxySet);
-    QCOMPARE(m_openProxy->requestCount() - proxiedBefore, proxySet ? 1 : 0);
+    QCOMPARE(chain.first().contains("Set-Cookie: a=1"), status == 200);
 }
 
 // ---------------------------------------------------------------------------
