@@ -315,14 +315,10 @@ void TestStartup::firstPageViewLoadsTheModule()
     QVERIFY(wb && wb->widget()->isVisible());
     QCOMPARE(m_win->panelText(2), QStringLiteral("离线网页加载完毕"));
 
-    QVariant text;
-    bool done = false;
-    wb->runJavaScript(QStringLiteral("document.body.innerText"), [&](const QVariant& v) {
-        text = v;
-        done = true;
-    });
-    QTRY_VERIFY_WITH_TIMEOUT(done, 30000);
-    QCOMPARE(text.toString(), QStringLiteral("第一页"));
+    QString text;
+    wb->runJavaScript(QStringLiteral("document.body.innerText"),
+                      [&](const QVariant& v) { text = v.toString(); });
+    QTRY_COMPARE_WITH_TIMEOUT(text, QStringLiteral("第一页"), 30000);
 
     // The map read above sees what the module brought.
     QVERIFY(!mapped(kEngine).isEmpty());
