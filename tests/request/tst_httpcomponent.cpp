@@ -87,6 +87,18 @@ void setHeaderRows(HttpComponent& c, const QByteArrayList& rows)
     }
 }
 
+// The cookies of a request's one Cookie line, sorted: the order among the
+// chain's cookies is the cookie engine's (longest path first).
+QByteArrayList sortedCookies(const RecordedRequest& r)
+{
+    QByteArrayList pieces = r.header("Cookie").split(';');
+    for (QByteArray& piece : pieces)
+        piece = piece.trimmed();
+    pieces.removeAll(QByteArray());
+    std::sort(pieces.begin(), pieces.end());
+    return pieces;
+}
+
 QByteArrayList lowerNames(const RecordedRequest& r)
 {
     QByteArrayList names;
@@ -566,22 +578,6 @@ void TestHttpComponent::finalResponseAfterRedirects()
         targets.append(r.target);
     QCOMPARE(targets, (QByteArrayList{"/start", "/middle?from=start", "/final"}));
 }
-
-namespace {
-
-// The cookies of a request's one Cookie line, sorted: the order among the
-// chain's cookies is the cookie engine's (longest path first).
-QByteArrayList sortedCookies(const RecordedRequest& r)
-{
-    QByteArrayList pieces = r.header("Cookie").split(';');
-    for (QByteArray& piece : pieces)
-        piece = piece.trimmed();
-    pieces.removeAll(QByteArray());
-    std::sort(pieces.begin(), pieces.end());
-    return pieces;
-}
-
-} // namespace
 
 void TestHttpComponent::cookiesFollowTheRedirectChain()
 {
