@@ -14,8 +14,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <sys/stat.h>
-
 namespace {
 
 // The value of `key` in the [Desktop Entry] group, string escapes undone.
@@ -57,12 +55,6 @@ QString execProgram(const QString& exec)
         program = exec.section(QLatin1Char(' '), 0, 0);
     }
     return program.replace(QStringLiteral("%%"), QStringLiteral("%"));
-}
-
-int modeOf(const QString& path)
-{
-    struct stat st;
-    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 07777) : -1;
 }
 
 } // namespace
@@ -141,9 +133,9 @@ void TestInstall::installedLayout()
 
     // Its start carried the pair into ~/.config/reqlark, readable by the
     // user only, and left the originals as they were.
-    QCOMPARE(modeOf(config), 0700);
+    QCOMPARE(fileMode(config), 0700);
     QCOMPARE(readAll(config + QStringLiteral("/reqlark.ini")), ini);
-    QCOMPARE(modeOf(config + QStringLiteral("/reqlark.ini")), 0600);
+    QCOMPARE(fileMode(config + QStringLiteral("/reqlark.ini")), 0600);
     QCOMPARE(readAll(config + QStringLiteral("/Headers.dat")), QByteArray("Accept=*/*\r\n"));
     QCOMPARE(readAll(prefix + QStringLiteral("/bin/reqlark.ini")), ini);
     QCOMPARE(QDir(prefix + QStringLiteral("/bin")).entryList(QDir::Files),

@@ -87,6 +87,18 @@ void setHeaderRows(HttpComponent& c, const QByteArrayList& rows)
     }
 }
 
+// The cookies of a request's one Cookie line, sorted: the order among the
+// chain's cookies is the cookie engine's (longest path first).
+QByteArrayList sortedCookies(const RecordedRequest& r)
+{
+    QByteArrayList pieces = r.header("Cookie").split(';');
+    for (QByteArray& piece : pieces)
+        piece = piece.trimmed();
+    pieces.removeAll(QByteArray());
+    std::sort(pieces.begin(), pieces.end());
+    return pieces;
+}
+
 QByteArrayList lowerNames(const RecordedRequest& r)
 {
     QByteArrayList names;
@@ -148,11 +160,8 @@ private slots:
     void responseParts();
     void finalResponseAfterRedirects();
     void cookiesFollowTheRedirectChain();
-    void userCookieRowAcrossRedirects_data();
-    void userCookieRowAcrossRedirects();
     void whichRedirectsAreFollowed_data();
     void whichRedirectsAreFollowed();
-    void redirectBodyUpToTheCloseIsNotAwaited();
     void redirectLimit_data();
     void redirectLimit();
     void onlyHttpAndHttps_data();
@@ -161,10 +170,8 @@ private slots:
 
     void proxy_data();
     void proxy();
-    void httpsThroughProxy_data();
-    void httpsThroughProxy();
-    void proxyEnvironmentHasNoSay_data();
-    void proxyEnvironmentHasNoSay();
+    void onlyTheProxySetIsUsed_data();
+    void onlyTheProxySetIsUsed();
 
     void tls_data();
     void tls();
@@ -572,22 +579,6 @@ void TestHttpComponent::finalResponseAfterRedirects()
     QCOMPARE(targets, (QByteArrayList{"/start", "/middle?from=start", "/final"}));
 }
 
-namespace {
-
-// The cookies of a request's one Cookie line, sorted: the order among the
-// chain's cookies is the cookie engine's (longest path first).
-QByteArrayList sortedCookies(const RecordedRequest& r)
-{
-    QByteArrayList pieces = r.header("Cookie").split(';');
-    for (QByteArray& piece : pieces)
-        piece = piece.trimmed();
-    pieces.removeAll(QByteArray());
-    std::sort(pieces.begin(), pieces.end());
-    return pieces;
-}
-
-} // namespace
-
 void TestHttpComponent::cookiesFollowTheRedirectChain()
 {
     // Names under .localhost reach the loopback server, so that hosts and a
@@ -652,85 +643,65 @@ void TestHttpComponent::cookiesFollowTheRedirectChain()
     QCOMPARE(c->responseHeaderChain().size(), 1);
 }
 
-void TestHttpComponent::userCookieRowAcrossRedirects_data()
-{
-    QTest::addColumn<int>("status");
-    QTest::addColumn<QByteArray>("row");
-    QTest::addColumn<QByteArray>("setCookie");    // on the redirect; empty: none
-    QTest::addColumn<QByteArray>("followCookie"); // the Cookie line of the next request
-
-    QTest::newRow("no cookie set: the row as given")
-        << 302 << QByteArray("a=1;b=2;  c=3") << QByteArray() << QByteArray("a=1;b=2;  c=3");
-    QTest::newRow("the server's value replaces the row's")
-        << 307 << QByteArray("sid=old; lang=zh") << QByteArray("sid=new; Path=/")
-        << QByteArray("sid=new; lang=zh");
-    QTest::newRow("a cookie the server deletes is gone")
-        << 303 << QByteArray("sid=old; lang=zh") << QByteArray("sid=; Max-Age=0")
-        << QByteArray("lang=zh");
-    QTest::newRow("names are case-sensitive")
-        << 301 << QByteArray("SID=old") << QByteArray("sid=new") << QByteArray("sid=new; SID=old");
-}
-
-void TestHttpComponent::userCookieRowAcrossRedirects()
-{
-    QFETCH(int, status);
-    QFETCH(QByteArray, row);
-    QFETCH(QByteArray, setCookie);
-    QFETCH(QByteArray, followCookie);
-
-    LoopbackServer server;
-    QList<QByteArray> headers{"Location: /home"};
-    if (!setCookie.isEmpty())
-        headers.prepend("Set-Cookie: " + setCookie);
-    server.route("/login", ScriptedResponse::withBody(status, "Moved", headers, {}));
-    server.route("/home", ScriptedResponse::ok("home"));
-    auto c = makeComponent();
-    c->open("POST", server.url("/login"), false, {}, {});
-    c->setRequestHeader("Accept", "*/*");
-    c->setRequestHeader("Cookie", row);
-    c->send("k=v");
-    const std::vector<RecordedRequest> r = server.requests();
-    QCOMPARE(int(r.size()), 2);
-    // The first request: the row as given, in its place among the rows.
-    QCOMPARE(r[0].header("Cookie"), row);
-    QCOMPARE(lowerNames(r[0]).indexOf("cookie"), lowerNames(r[0]).indexOf("accept") + 1);
-    QCOMPARE(r[1].headerCount("Cookie"), 1);
-    QCOMPARE(r[1].header("Cookie"), followCookie);
-}
-
 void TestHttpComponent::whichRedirectsAreFollowed_data()
 {
     QTest::addColumn<QByteArray>("method");
-    QTest::addColumn<int>("status");
-    QTest::addColumn<QByteArray>("location");
-    QTest::addColumn<QByteArray>("follow"); // method, target and body of the next request
+    QTest::addColumn<ScriptedResponse>("reply");  // at /dir/start; elsewhere "arrived"
+    QTest::addColumn<QByteArray>("cookieRow");    // empty: none
+    QTest::addColumn<QByteArray>("follow");       // method, target and body of the next request
+    QTest::addColumn<QByteArray>("followCookie"); // its Cookie line
 
+    using R = ScriptedResponse;
+    const auto moved = [](int status, const QByteArray& setCookie, const QByteArray& location) {
+        QList<QByteArray> headers;
+        if (!setCookie.isEmpty())
+            headers.append("Set-Cookie: " + setCookie);
+        if (!location.isEmpty())
+            headers.append("Location: " + location);
+        return R::withBody(status, "Moved", headers, "moved");
+    };
+    const QByteArray get = "GET", put = "PUT", post = "POST", none;
     QTest::newRow("PUT 301 stays PUT")
-        << QByteArray("PUT") << 301 << QByteArray("/next") << QByteArray("PUT /next payload");
+        << put << moved(301, none, "/next") << none << QByteArray("PUT /next payload") << none;
     QTest::newRow("PUT 303 becomes GET")
-        << QByteArray("PUT") << 303 << QByteArray("/next") << QByteArray("GET /next ");
+        << put << moved(303, none, "/next") << none << QByteArray("GET /next ") << none;
     QTest::newRow("relative to the folder, blank encoded")
-        << QByteArray("GET") << 302 << QByteArray("b c?x=1") << QByteArray("GET /dir/b%20c?x=1 ");
-    QTest::newRow("300 is final") << QByteArray("GET") << 300 << QByteArray("/next")
-                                  << QByteArray();
+        << get << moved(302, none, "b c?x=1") << none << QByteArray("GET /dir/b%20c?x=1 ") << none;
+    QTest::newRow("300 is final") << get << moved(300, none, "/next") << none << none << none;
     QTest::newRow("302 without Location is final")
-        << QByteArray("GET") << 302 << QByteArray() << QByteArray();
+        << get << moved(302, none, none) << none << none << none;
     // Typed without "http://", as most addresses are.
     QTest::newRow("address without a scheme")
-        << QByteArray("GET") << 301 << QByteArray("/next") << QByteArray("GET /next ");
+        << get << moved(301, none, "/next") << none << QByteArray("GET /next ") << none;
+    // Its body, lasting until the server closes, is not waited for.
+    QTest::newRow("redirect body up to the close")
+        << get << R().send("HTTP/1.1 302 Found\r\nLocation: /next\r\n\r\nstill coming").stall(-1)
+        << none << QByteArray("GET /next ") << none;
+    // The user's Cookie row, and what the redirect sets (for /dir).
+    QTest::newRow("no cookie set: the row as given")
+        << post << moved(302, none, "next") << QByteArray("a=1;b=2;  c=3")
+        << QByteArray("GET /dir/next ") << QByteArray("a=1;b=2;  c=3");
+    QTest::newRow("the server's value replaces the row's")
+        << post << moved(307, "sid=new; Path=/", "next") << QByteArray("sid=old; lang=zh")
+        << QByteArray("POST /dir/next payload") << QByteArray("sid=new; lang=zh");
+    QTest::newRow("a cookie the server deletes is gone")
+        << post << moved(303, "sid=; Max-Age=0", "next") << QByteArray("sid=old; lang=zh")
+        << QByteArray("GET /dir/next ") << QByteArray("lang=zh");
+    QTest::newRow("names are case-sensitive")
+        << post << moved(301, "sid=new", "next") << QByteArray("SID=old")
+        << QByteArray("GET /dir/next ") << QByteArray("sid=new; SID=old");
 }
 
 void TestHttpComponent::whichRedirectsAreFollowed()
 {
     QFETCH(QByteArray, method);
-    QFETCH(int, status);
-    QFETCH(QByteArray, location);
+    QFETCH(ScriptedResponse, reply);
+    QFETCH(QByteArray, cookieRow);
     QFETCH(QByteArray, follow);
+    QFETCH(QByteArray, followCookie);
 
     LoopbackServer server;
-    const QList<QByteArray> headers{location.isEmpty() ? "X-No: location"
-                                                       : "Location: " + location};
-    server.route("/dir/start", ScriptedResponse::withBody(status, "Moved", headers, "moved"));
+    server.route("/dir/start", reply);
     server.setHandler([](const RecordedRequest& r) -> std::optional<ScriptedResponse> {
         if (r.path() == "/dir/start")
             return std::nullopt;
@@ -741,32 +712,27 @@ void TestHttpComponent::whichRedirectsAreFollowed()
     if (QByteArray(QTest::currentDataTag()) == "address without a scheme")
         url.remove(0, url.indexOf("://") + 3);
     c->open(method, url, false, {}, {});
-    c->send("payload");
+    c->setRequestHeader("Accept", "*/*");
+    if (!cookieRow.isEmpty())
+        c->setRequestHeader("Cookie", cookieRow);
+    QElapsedTimer timer;
+    timer.start();
+    const std::optional<QString> error = httpErrorOf([&] { c->send("payload"); });
+    QVERIFY2(!error, qPrintable(error.value_or(QString())));
+    QVERIFY(timer.elapsed() < 1000); // well under the 1.5 s of silence that gives up
     const std::vector<RecordedRequest> r = server.requests();
     QCOMPARE(int(r.size()), follow.isEmpty() ? 1 : 2);
     QCOMPARE(*c->responseBody(), QByteArray(follow.isEmpty() ? "moved" : "arrived"));
     QCOMPARE(c->responseHeaderChain().size(), int(r.size()));
-    if (!follow.isEmpty())
+    // The row as given, in its place among the rows.
+    QCOMPARE(r[0].header("Cookie"), cookieRow);
+    if (!cookieRow.isEmpty())
+        QCOMPARE(lowerNames(r[0]).indexOf("cookie"), lowerNames(r[0]).indexOf("accept") + 1);
+    if (!follow.isEmpty()) {
         QCOMPARE(r[1].method + ' ' + r[1].target + ' ' + r[1].body, follow);
-}
-
-void TestHttpComponent::redirectBodyUpToTheCloseIsNotAwaited()
-{
-    LoopbackServer server;
-    ScriptedResponse endless;
-    endless.send("HTTP/1.1 302 Found\r\nLocation: /there\r\n\r\nstill coming").stall(-1);
-    server.route("/here", endless);
-    server.route("/there", ScriptedResponse::ok("there"));
-    RecordingSink sink;
-    auto c = makeComponent(kProgIdServerXmlHttp, shortTimeouts());
-    c->setResponseBodySink(&sink);
-    c->open("GET", server.url("/here"), false, {}, {});
-    QElapsedTimer timer;
-    timer.start();
-    const std::optional<QString> error = httpErrorOf([&] { c->send({}); });
-    QVERIFY2(!error, qPrintable(error.value_or(QString())));
-    QVERIFY(timer.elapsed() < 1000); // well under the 1.5 s of silence that gives up
-    QCOMPARE(sink.kept, QByteArray("there"));
+        QCOMPARE(r[1].headerCount("Cookie"), followCookie.isEmpty() ? 0 : 1);
+        QCOMPARE(r[1].header("Cookie"), followCookie);
+    }
 }
 
 void TestHttpComponent::redirectLimit_data()
@@ -962,83 +928,72 @@ void TestHttpComponent::proxy()
     }
 }
 
-void TestHttpComponent::httpsThroughProxy_data()
+void TestHttpComponent::onlyTheProxySetIsUsed_data()
 {
+    QTest::addColumn<bool>("tls");
     QTest::addColumn<bool>("authProxy");
-    QTest::addColumn<QByteArray>("user"); // empty: no credentials given
+    QTest::addColumn<QByteArray>("user");        // empty: no credentials given
+    QTest::addColumn<QByteArray>("environment"); // "DEAD": a proxy nobody listens on
+    QTest::addColumn<bool>("proxySet");
     QTest::addColumn<int>("status");
 
-    QTest::newRow("open proxy") << false << QByteArray() << 200;
-    QTest::newRow("credentials") << true << kProxyUser << 200;
-    QTest::newRow("no credentials") << true << QByteArray() << 407;
+    const QByteArray none;
+    QTest::newRow("https, open proxy") << true << false << none << none << true << 200;
+    QTest::newRow("https, credentials") << true << true << kProxyUser << none << true << 200;
+    // A refused tunnel shows the proxy's status.
+    QTest::newRow("https, no credentials") << true << true << none << none << true << 407;
+    QTest::newRow("no_proxy=*, a proxy set")
+        << false << false << none << QByteArray("no_proxy=*") << true << 200;
+    QTest::newRow("NO_PROXY naming the host, a proxy set")
+        << false << false << none << QByteArray("NO_PROXY=localhost,127.0.0.1") << true << 200;
+    QTest::newRow("http_proxy, no proxy set")
+        << false << false << none << QByteArray("http_proxy=http://DEAD") << false << 200;
 }
 
-void TestHttpComponent::httpsThroughProxy()
+void TestHttpComponent::onlyTheProxySetIsUsed()
 {
+    QFETCH(bool, tls);
     QFETCH(bool, authProxy);
     QFETCH(QByteArray, user);
+    QFETCH(QByteArray, environment);
+    QFETCH(bool, proxySet);
     QFETCH(int, status);
     ProxyFixture& proxy = authProxy ? *m_authProxy : *m_openProxy;
     QVERIFY2(proxy.isRunning(), qPrintable(proxy.error()));
 
-    LoopbackServer server(
-        LoopbackServer::TlsFiles{m_certs->valid().certFile, m_certs->valid().keyFile});
-    server.route("/secure", ScriptedResponse::withBody(200, "OK", {"Set-Cookie: a=1"}, "over tls"));
+    const QByteArray name = environment.left(environment.indexOf('='));
+    const std::optional<QByteArray> old =
+        qEnvironmentVariableIsSet(name) ? std::optional<QByteArray>(qgetenv(name)) : std::nullopt;
+    const auto restore = qScopeGuard([&] { old ? qputenv(name, *old) : qunsetenv(name); });
+    if (!environment.isEmpty()) {
+        qputenv(name, environment.mid(name.size() + 1)
+                          .replace("DEAD", "127.0.0.1:" + QByteArray::number(closedPort())));
+    }
+
+    const auto server = tls ? std::make_unique<LoopbackServer>(LoopbackServer::TlsFiles{
+                                  m_certs->valid().certFile, m_certs->valid().keyFile})
+                            : std::make_unique<LoopbackServer>();
+    server->route("/p", ScriptedResponse::withBody(200, "OK", {"Set-Cookie: a=1"}, "body"));
     HttpComponentConfig config = shortTimeouts();
     config.caFile = m_certs->caFile().toLocal8Bit();
+    const int proxiedBefore = proxy.requestCount();
     auto c = makeComponent(kProgIdServerXmlHttp, config);
-    c->open("GET", server.url("/secure"), false, {}, {});
-    c->setProxy(kProxySettingNamedServer, proxy.address());
+    c->open("GET", server->url("/p"), false, {}, {});
+    if (proxySet)
+        c->setProxy(kProxySettingNamedServer, proxy.address());
     if (!user.isEmpty())
         c->setProxyCredentials(user, kProxyPassword);
     c->send({});
-    // A refused tunnel shows the proxy's status.
     QCOMPARE(c->status(), status);
-    QCOMPARE(server.requestCount(), status == 200 ? 1 : 0);
+    QCOMPARE(server->requestCount(), status == 200 ? 1 : 0);
+    QCOMPARE(proxy.requestCount() > proxiedBefore, proxySet);
+    if (!tls)
+        QCOMPARE(server->lastRequest().header("Via").contains("tinyproxy"), proxySet);
     // The proxy's answers to CONNECT are no responses of the chain, unless
     // its refusal is all there is.
     const QByteArrayList chain = c->responseHeaderChain();
     QCOMPARE(chain, QByteArrayList{c->getAllResponseHeaders()});
-    QCOMPARE(chain.first().startsWith("Set-Cookie: a=1"), status == 200);
-}
-
-void TestHttpComponent::proxyEnvironmentHasNoSay_data()
-{
-    QTest::addColumn<QByteArray>("variable");
-    QTest::addColumn<QByteArray>("value"); // "DEAD" stands for a proxy nobody listens on
-    QTest::addColumn<bool>("proxySet");
-
-    QTest::newRow("no_proxy=*, a proxy set") << QByteArray("no_proxy") << QByteArray("*") << true;
-    QTest::newRow("NO_PROXY naming the host, a proxy set")
-        << QByteArray("NO_PROXY") << QByteArray("localhost,127.0.0.1") << true;
-    QTest::newRow("http_proxy, no proxy set")
-        << QByteArray("http_proxy") << QByteArray("http://DEAD") << false;
-}
-
-void TestHttpComponent::proxyEnvironmentHasNoSay()
-{
-    QFETCH(QByteArray, variable);
-    QFETCH(QByteArray, value);
-    QFETCH(bool, proxySet);
-    QVERIFY2(m_openProxy->isRunning(), qPrintable(m_openProxy->error()));
-
-    const QByteArray name = variable;
-    const std::optional<QByteArray> old =
-        qEnvironmentVariableIsSet(name) ? std::optional<QByteArray>(qgetenv(name)) : std::nullopt;
-    const auto restore = qScopeGuard([&] { old ? qputenv(name, *old) : qunsetenv(name); });
-    qputenv(name, value.replace("DEAD", "127.0.0.1:" + QByteArray::number(closedPort())));
-
-    LoopbackServer server;
-    server.route("/env", ScriptedResponse::ok("direct or not"));
-    const int proxiedBefore = m_openProxy->requestCount();
-    auto c = makeComponent(kProgIdServerXmlHttp, shortTimeouts());
-    c->open("GET", server.url("/env"), false, {}, {});
-    if (proxySet)
-        c->setProxy(kProxySettingNamedServer, m_openProxy->address());
-    c->send({});
-    QCOMPARE(c->status(), 200);
-    QCOMPARE(server.lastRequest().header("Via").contains("tinyproxy"), proxySet);
-    QCOMPARE(m_openProxy->requestCount() - proxiedBefore, proxySet ? 1 : 0);
+    QCOMPARE(chain.first().contains("Set-Cookie: a=1"), status == 200);
 }
 
 // ---------------------------------------------------------------------------

@@ -1,9 +1,7 @@
-// Start-up does only what the first paint needs: a started window and program
-// have mapped neither the browser engine nor an OpenGL driver nor libcurl and
-// OpenSSL, the icon comes after the first paint, the first send loads the
-// HTTP module and the first page view the browser module, both work, and an
-// unusable module is reported with its file and the reason while the rest
-// keeps working. Offscreen and on an X server (xcb).
+// Start-up does only what the first paint needs: the browser engine, OpenGL,
+// libcurl and OpenSSL come with the first use that needs them, and a module
+// that cannot be used is reported while the rest keeps working. Offscreen and
+// on an X server (xcb).
 
 #include "app/Startup.h"
 #include "app/untFrmMain.h"
@@ -22,7 +20,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -80,21 +77,18 @@ private slots:
     void cleanup();
 
     void iconFollowsTheFirstPaint();
-    void startedWindowMapsNoEngineNorOpenGL();
     void startedProgramMapsNoEngineNorOpenGL();
-    // Before any other send of this process: the HTTP module, once loaded,
-    // stays.
-    void unusableHttpModuleIsReported_data();
-    void unusableHttpModuleIsReported();
-    void firstSendLoadsTheHttpModule();
-    void moduleOfBuildAndInstalledCopyIsFound();
+    // Before any other send or page view of this process: a module, once
+    // loaded, stays.
     void unusableModuleIsReported_data();
     void unusableModuleIsReported();
+    void moduleOfBuildAndInstalledCopyIsFound();
     void firstPageViewLoadsTheModule();
 
 private:
     void choose(int view);
     void typeUrl(const QByteArray& url);
+    void send() { QTest::mouseClick(child<QWidget>(m_win.get(), "btnSendReqest"), Qt::LeftButton); }
     QString memo() const { return child<LargeTextView>(m_win.get(), "mmoHtml")->text(); }
 
     QString m_module;     // the browser module of this build
@@ -107,18 +101,18 @@ private:
 
 void TestStartup::initTestCase()
 {
-    // The build's module comes in the variable the program reads; each case
-    // sets it as it needs.
+    // The build's modules come in the variables the program reads; each case
+    // sets them as it needs.
     m_module = qEnvironmentVariable(BrowserModule::kPathVariable);
     QVERIFY2(QFileInfo(m_module).isFile(), qPrintable(m_module));
-    qunsetenv(BrowserModule::kPathVariable);
     m_httpModule = qEnvironmentVariable(HttpModule::kPathVariable);
     QVERIFY2(QFileInfo(m_httpModule).isFile(), qPrintable(m_httpModule));
-    qunsetenv(HttpModule::kPathVariable);
 }
 
 void TestStartup::init()
 {
+    qunsetenv(BrowserModule::kPathVariable);
+    qputenv(HttpModule::kPathVariable, QFile::encodeName(m_httpModule));
     m_prompter = ScriptedPrompter();
     m_tmp = std::make_unique<QTemporaryDir>();
     m_server = std::make_unique<LoopbackServer>();
@@ -135,9 +129,6 @@ void TestStartup::cleanup()
     m_win.reset();
     m_server.reset();
     m_tmp.reset();
-    qunsetenv(BrowserModule::kPathVariable);
-    // The sends of the browser cases need it.
-    qputenv(HttpModule::kPathVariable, QFile::encodeName(m_httpModule));
 }
 
 void TestStartup::choose(int view)
@@ -164,17 +155,6 @@ void TestStartup::iconFollowsTheFirstPaint()
     QVERIFY(QApplication::windowIcon().availableSizes().contains(QSize(128, 128)));
 }
 
-void TestStartup::startedWindowMapsNoEngineNorOpenGL()
-{
-    QCOMPARE(mapped(kWidgets).size(), 1); // the map is read at all
-    QCOMPARE(mapped(kEngine), QStringList());
-    QCOMPARE(mapped(kOpenGL), QStringList());
-    QVERIFY(!BrowserModule::loadedEngine());
-    QVERIFY(!m_win->existingBrowser());
-    QCOMPARE(mapped(kCurl), QStringList());
-    QVERIFY(!HttpModule::loadedFactory());
-}
-
 void TestStartup::startedProgramMapsNoEngineNorOpenGL()
 {
     // The program itself, started as a user starts it, on this platform.
@@ -195,77 +175,99 @@ void TestStartup::startedProgramMapsNoEngineNorOpenGL()
         calm = now == ticks && !mapped(platform, pid).isEmpty() ? calm + 1 : 0;
         ticks = now;
     }
-    const QStringList engine = mapped(kEngine, pid), openGL = mapped(kOpenGL, pid),
-                      http = mapped(kHttp, pid);
-    QCOMPARE(mapped(kWidgets, pid).size(), 1);
+    const QStringList loaded = mapped(kEngine, pid) + mapped(kOpenGL, pid) + mapped(kHttp, pid);
+    QCOMPARE(mapped(kWidgets, pid).size(), 1); // the map is read at all
     program.kill();
     program.waitForFinished(10000);
     QCOMPARE(calm, 5);
-    QCOMPARE(engine, QStringList());
-    QCOMPARE(openGL, QStringList());
-    QCOMPARE(http, QStringList());
+    QCOMPARE(loaded, QStringList());
 }
 
-void TestStartup::unusableHttpModuleIsReported_data()
+void TestStartup::unusableModuleIsReported_data()
 {
+    QTest::addColumn<bool>("http"); // the HTTP module, else the browser's
     QTest::addColumn<QString>("module");
     QTest::addColumn<QString>("reason");
-
-    QTest::newRow("missing") << QStringLiteral("missing/libreqlark_http.so")
-                             << QStringLiteral("its module was not found");
-    QTest::newRow("not a library") << QStringLiteral("text.so")
-                                   << QStringLiteral("could not be loaded \\(.*invalid ELF header");
-    QTest::newRow("another library")
-        << mapped(QRegularExpression(QStringLiteral("^libz\\.so"))).value(0)
-        << QStringLiteral("is not an HTTP module of this program \\(.*reqlarkHttpComponents");
+    const QString libz = mapped(QRegularExpression(QStringLiteral("^libz\\.so"))).value(0);
+    // The HTTP rows first: the browser rows send.
+    for (const bool http : {true, false}) {
+        const char* kind = http ? "HTTP" : "browser";
+        QTest::addRow("%s, missing", kind) << http << QStringLiteral("missing/module.so")
+                                           << QStringLiteral("its module was not found");
+        QTest::addRow("%s, not a library", kind)
+            << http << QStringLiteral("text.so")
+            << QStringLiteral("could not be loaded \\(.*invalid ELF header");
+        // A library of the system without the entry point.
+        QTest::addRow("%s, another library", kind)
+            << http << libz
+            << (http ? QStringLiteral("is not an HTTP module of this program "
+                                      "\\(.*reqlarkHttpComponents")
+                     : QStringLiteral("is not a browser module of this program "
+                                      "\\(.*reqlarkBrowserEngine"));
+    }
 }
 
-void TestStartup::unusableHttpModuleIsReported()
+void TestStartup::unusableModuleIsReported()
 {
+    QFETCH(bool, http);
     QFETCH(QString, module);
     QFETCH(QString, reason);
     const QString path = QDir(m_tmp->path()).filePath(module);
     writeAll(QDir(m_tmp->path()).filePath(QStringLiteral("text.so")),
              QByteArray("not a module\n").repeated(20));
-    qputenv(HttpModule::kPathVariable, QFile::encodeName(path));
+    qputenv(http ? HttpModule::kPathVariable : BrowserModule::kPathVariable,
+            QFile::encodeName(path));
 
     m_server->route("/u", ScriptedResponse::ok("<p>u</p>"));
     typeUrl(m_server->url("/u"));
-    QTest::mouseClick(child<QWidget>(m_win.get(), "btnSendReqest"), Qt::LeftButton);
-    QCOMPARE(m_prompter.errors.size(), 1);
-    const QString error = m_prompter.errors.first();
-    QVERIFY2(error.startsWith(QStringLiteral("The request cannot be sent: ")) &&
-                 error.contains(path) && QRegularExpression(reason).match(error).hasMatch(),
-             qPrintable(error));
-    QCOMPARE(m_server->requestCount(), 0);
-    QVERIFY(!HttpModule::loadedFactory());
-    QCOMPARE(mapped(kCurl), QStringList());
+    using Uses = QList<std::function<void()>>;
+    // The text view sends when no response is held.
+    const Uses uses =
+        http ? Uses{[this] { send(); }, [this] { choose(1); }}
+             : Uses{
+                   [this] { choose(2); },
+                   [this] { choose(3); },
+                   [this] { child<QAction>(m_win.get(), "mniDelCurrCookie")->trigger(); },
+                   [this] { child<QAction>(m_win.get(), "mniClearIECookies")->trigger(); },
+               };
+    const QString failure = http ? QStringLiteral("The request cannot be sent: ")
+                                 : QStringLiteral("The browser cannot be started: ");
+    const QRegularExpression expected(reason);
+    for (const auto& use : uses) {
+        m_prompter.errors.clear();
+        use();
+        QCOMPARE(m_prompter.errors.size(), 1);
+        const QString error = m_prompter.errors.first();
+        QVERIFY2(error.startsWith(failure) && error.contains(path) &&
+                     expected.match(error).hasMatch(),
+                 qPrintable(error));
+        QVERIFY(!m_win->existingBrowser());
+        QVERIFY(m_prompter.messages.isEmpty());
+    }
+    QVERIFY(!BrowserModule::loadedEngine());
+    QCOMPARE(mapped(kEngine), QStringList());
+    if (http) {
+        QCOMPARE(m_server->requestCount(), 0);
+        QCOMPARE(memo(), QString());
+        QVERIFY(!HttpModule::loadedFactory());
+        QCOMPARE(mapped(kCurl), QStringList());
+        return;
+    }
 
-    // Every send says so again (the text view sends when no response is
-    // held), and still nothing reaches the server.
-    m_prompter.errors.clear();
-    choose(1);
-    QCOMPARE(m_prompter.errors, QStringList{error});
-    QCOMPARE(m_server->requestCount(), 0);
-    QCOMPARE(memo(), QString());
-}
-
-void TestStartup::firstSendLoadsTheHttpModule()
-{
-    QCOMPARE(mapped(kCurl), QStringList());
-    qputenv(HttpModule::kPathVariable, QFile::encodeName(m_httpModule));
-    m_server->route("/first", ScriptedResponse::ok("<p>第一次</p>", "text/html; charset=utf-8"));
-    typeUrl(m_server->url("/first"));
-    QTest::mouseClick(child<QWidget>(m_win.get(), "btnSendReqest"), Qt::LeftButton);
-    QCOMPARE(m_prompter.errors, QStringList());
-    QCOMPARE(m_server->requestCount(), 1);
-    QCOMPARE(memo(), QStringLiteral("<p>第一次</p>"));
+    // Everything else works: the offline page's send came through the
+    // build's HTTP module, and the text views show the response.
     QVERIFY(HttpModule::loadedFactory());
     QCOMPARE(mapped(QRegularExpression(QStringLiteral("^libreqlark_http\\.so$"))),
              QStringList{QFileInfo(m_httpModule).canonicalFilePath()});
     QVERIFY(!mapped(QRegularExpression(QStringLiteral("^libcurl\\.so"))).isEmpty());
-    // Nothing of the browser came with it.
-    QCOMPARE(mapped(kEngine), QStringList());
+    QCOMPARE(m_server->requestCount(), 1);
+    QCOMPARE(memo(), QStringLiteral("<p>u</p>"));
+    choose(1);
+    QCOMPARE(memo(), QStringLiteral("u"));
+    QVERIFY(!m_win->panelText(2).contains(QStringLiteral("离线网页")));
+    send();
+    QCOMPARE(m_server->requestCount(), 2);
+    QCOMPARE(m_prompter.errors.size(), 1);
 }
 
 void TestStartup::moduleOfBuildAndInstalledCopyIsFound()
@@ -301,65 +303,6 @@ void TestStartup::moduleOfBuildAndInstalledCopyIsFound()
     QCOMPARE(BrowserModule::candidates(program), QStringList{QStringLiteral("/elsewhere/x.so")});
 }
 
-void TestStartup::unusableModuleIsReported_data()
-{
-    QTest::addColumn<QString>("module");
-    QTest::addColumn<QString>("reason");
-
-    QTest::newRow("missing") << QStringLiteral("missing/libreqlark_browser.so")
-                             << QStringLiteral("its module was not found");
-    QTest::newRow("not a library") << QStringLiteral("text.so")
-                                   << QStringLiteral("could not be loaded \\(.*invalid ELF header");
-    // A library of the system without the entry point.
-    QTest::newRow("another library")
-        << mapped(QRegularExpression(QStringLiteral("^libz\\.so"))).value(0)
-        << QStringLiteral("is not a browser module of this program "
-                          "\\(.*reqlarkBrowserEngine");
-}
-
-void TestStartup::unusableModuleIsReported()
-{
-    QFETCH(QString, module);
-    QFETCH(QString, reason);
-    const QString path = QDir(m_tmp->path()).filePath(module);
-    writeAll(QDir(m_tmp->path()).filePath(QStringLiteral("text.so")),
-             QByteArray("not a module\n").repeated(20));
-    qputenv(BrowserModule::kPathVariable, QFile::encodeName(path));
-
-    m_server->route("/u", ScriptedResponse::ok("<p>u</p>"));
-    typeUrl(m_server->url("/u"));
-    const QList<std::function<void()>> uses = {
-        [this] { choose(2); },
-        [this] { choose(3); },
-        [this] { child<QAction>(m_win.get(), "mniDelCurrCookie")->trigger(); },
-        [this] { child<QAction>(m_win.get(), "mniClearIECookies")->trigger(); },
-    };
-    const QRegularExpression expected(reason);
-    for (const auto& use : uses) {
-        m_prompter.errors.clear();
-        use();
-        QCOMPARE(m_prompter.errors.size(), 1);
-        const QString error = m_prompter.errors.first();
-        QVERIFY2(error.startsWith(QStringLiteral("The browser cannot be started: ")) &&
-                     error.contains(path) && expected.match(error).hasMatch(),
-                 qPrintable(error));
-        QVERIFY(!m_win->existingBrowser());
-        QVERIFY(m_prompter.messages.isEmpty());
-    }
-    QVERIFY(!BrowserModule::loadedEngine());
-
-    // Everything else works: the offline page's send came through, and the
-    // text views show the response.
-    QCOMPARE(m_server->requestCount(), 1);
-    QCOMPARE(memo(), QStringLiteral("<p>u</p>"));
-    choose(1);
-    QCOMPARE(memo(), QStringLiteral("u"));
-    QVERIFY(!m_win->panelText(2).contains(QStringLiteral("离线网页")));
-    QTest::mouseClick(child<QWidget>(m_win.get(), "btnSendReqest"), Qt::LeftButton);
-    QCOMPARE(m_server->requestCount(), 2);
-    QCOMPARE(m_prompter.errors.size(), 1);
-}
-
 void TestStartup::firstPageViewLoadsTheModule()
 {
     qputenv(BrowserModule::kPathVariable, QFile::encodeName(m_module));
@@ -372,14 +315,10 @@ void TestStartup::firstPageViewLoadsTheModule()
     QVERIFY(wb && wb->widget()->isVisible());
     QCOMPARE(m_win->panelText(2), QStringLiteral("离线网页加载完毕"));
 
-    QVariant text;
-    bool done = false;
-    wb->runJavaScript(QStringLiteral("document.body.innerText"), [&](const QVariant& v) {
-        text = v;
-        done = true;
-    });
-    QTRY_VERIFY_WITH_TIMEOUT(done, 30000);
-    QCOMPARE(text.toString(), QStringLiteral("第一页"));
+    QString text;
+    wb->runJavaScript(QStringLiteral("document.body.innerText"),
+                      [&](const QVariant& v) { text = v.toString(); });
+    QTRY_COMPARE_WITH_TIMEOUT(text, QStringLiteral("第一页"), 30000);
 
     // The map read above sees what the module brought.
     QVERIFY(!mapped(kEngine).isEmpty());

@@ -1,26 +1,14 @@
-// Where the settings and the header list live: beside a portable copy's
-// executable, or in the user's configuration folder for an installed one,
-// and how an installed copy's first start carries an earlier pair over.
+// Where the settings and the header list live, and how an installed copy's
+// first start carries an earlier pair over.
 
 #include "settings/ConfigLocation.h"
 #include "support/TestHelpers.h"
 
 #include <QDir>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
-
-#include <sys/stat.h>
-
-namespace {
-
-int modeOf(const QString& path)
-{
-    struct stat st;
-    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 07777) : -1;
-}
-
-} // namespace
 
 class TestConfigLocation : public QObject
 {
@@ -28,9 +16,7 @@ class TestConfigLocation : public QObject
 private slots:
     void locate_data();
     void locate();
-    void configHomeFromEnvironment_data();
-    void configHomeFromEnvironment();
-    void factsFromTheFolders();
+    void factsFromTheSystem();
     void carriesOverEarlierFiles_data();
     void carriesOverEarlierFiles();
     void failedCopyLeavesNoPartialFile();
@@ -97,31 +83,24 @@ void TestConfigLocation::locate()
              installed ? exeFolder + QStringLiteral("/reqlark.ini") : QString());
 }
 
-void TestConfigLocation::configHomeFromEnvironment_data()
+void TestConfigLocation::factsFromTheSystem()
 {
-    QTest::addColumn<QByteArray>("xdg");
-    QTest::addColumn<QString>("expected");
-    QTest::newRow("set") << QByteArray("/srv/cfg/") << "/srv/cfg";
-    QTest::newRow("empty") << QByteArray("") << "/home/u/.config";
-    QTest::newRow("relative is ignored") << QByteArray("cfg") << "/home/u/.config";
-}
-
-void TestConfigLocation::configHomeFromEnvironment()
-{
-    QFETCH(QByteArray, xdg);
-    QFETCH(QString, expected);
-    const QByteArray oldXdg = qgetenv("XDG_CONFIG_HOME");
-    const QByteArray oldHome = qgetenv("HOME");
-    qputenv("XDG_CONFIG_HOME", xdg);
+    // The configuration home: XDG_CONFIG_HOME when it is absolute, else
+    // ~/.config.
+    const QByteArray oldXdg = qgetenv("XDG_CONFIG_HOME"), oldHome = qgetenv("HOME");
+    const auto restore = qScopeGuard([&] {
+        qputenv("XDG_CONFIG_HOME", oldXdg);
+        qputenv("HOME", oldHome);
+    });
     qputenv("HOME", "/home/u");
-    const QString home = CurrentConfigFacts(QStringLiteral("/tmp/reqlark")).configHome;
-    qputenv("XDG_CONFIG_HOME", oldXdg);
-    qputenv("HOME", oldHome);
-    QCOMPARE(home, expected);
-}
+    for (const auto& [xdg, home] : {std::pair{"/srv/cfg/", "/srv/cfg"},
+                                    {"", "/home/u/.config"},
+                                    {"cfg", "/home/u/.config"}}) {
+        qputenv("XDG_CONFIG_HOME", xdg);
+        QCOMPARE(CurrentConfigFacts(QStringLiteral("/tmp/reqlark")).configHome,
+                 QLatin1String(home));
+    }
 
-void TestConfigLocation::factsFromTheFolders()
-{
     QTemporaryDir tmp;
     QVERIFY(QDir().mkpath(tmp.filePath(QStringLiteral("p/bin"))));
     QVERIFY(QDir().mkpath(tmp.filePath(QStringLiteral("p/share/applications"))));
@@ -196,13 +175,13 @@ void TestConfigLocation::carriesOverEarlierFiles()
 
     PrepareConfigFolder(at);
     if (configIni == "-" && configHeaders == "-") { // made by this start, its parent too
-        QCOMPARE(modeOf(at.folder), 0700);
-        QCOMPARE(modeOf(tmp.filePath(QStringLiteral("cfg"))), 0700);
+        QCOMPARE(fileMode(at.folder), 0700);
+        QCOMPARE(fileMode(tmp.filePath(QStringLiteral("cfg"))), 0700);
     }
     QCOMPARE(holds(at.settingsFile), expectedIni);
     QCOMPARE(holds(at.headersFile), expectedHeaders);
     if (configIni == "-" && expectedIni != "-")
-        QCOMPARE(modeOf(at.settingsFile), 0600); // may hold the proxy password
+        QCOMPARE(fileMode(at.settingsFile), 0600); // may hold the proxy password
     // The earlier files stay where they were, unchanged.
     QCOMPARE(holds(at.earlierSettingsFile), besideIni);
     QCOMPARE(holds(at.earlierHeadersFile), besideHeaders);

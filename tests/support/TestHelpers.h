@@ -11,6 +11,7 @@
 #include <csignal>
 #include <functional>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 // The control of that object name; a missing one ends the test at once.
 template <class T> T* child(QObject* parent, const char* name)
@@ -33,6 +34,13 @@ inline void writeAll(const QString& path, const QByteArray& bytes)
     QFile f(path);
     QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
     QCOMPARE(f.write(bytes), bytes.size());
+}
+
+// The permission bits of a file or folder; -1 when it is not there.
+inline int fileMode(const QString& path)
+{
+    struct stat st;
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 07777) : -1;
 }
 
 // The message of the ReqlarkError `call` throws; empty when it throws none.
