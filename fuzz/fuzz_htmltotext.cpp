@@ -40,8 +40,8 @@ bool collapsible(char c)
 }
 
 // What a browser shows of plain text outside preformatted blocks: white space
-// runs become one blank, none at either end; a no-break space is a blank of
-// its own that never merges.
+// runs become one blank, none at either end; a no-break space is a character
+// of its own that never merges.
 std::string shownCollapsed(const std::string& text)
 {
     std::string out;
@@ -54,19 +54,13 @@ std::string shownCollapsed(const std::string& text)
         if (pending && !out.empty())
             out += ' ';
         pending = false;
-        if (text[i] == '\xc2' && i + 1 < text.size() && text[i + 1] == '\xa0') {
-            out += ' ';
-            ++i;
-        } else {
-            out += text[i];
-        }
+        out += text[i];
     }
     return out;
 }
 
 // Inside <pre>: white space kept, line ends as LF, the one line break right
-// after the start tag dropped (only <pre> drops it), a no-break space shown
-// as a blank.
+// after the start tag dropped (only <pre> drops it).
 std::string shownPreformatted(const std::string& text, bool preElement = true)
 {
     std::string out;
@@ -75,9 +69,6 @@ std::string shownPreformatted(const std::string& text, bool preElement = true)
             out += '\n';
             if (i + 1 < text.size() && text[i + 1] == '\n')
                 ++i;
-        } else if (text[i] == '\xc2' && i + 1 < text.size() && text[i + 1] == '\xa0') {
-            out += ' ';
-            ++i;
         } else {
             out += text[i];
         }
