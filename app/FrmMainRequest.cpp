@@ -219,15 +219,14 @@ void TFrmMain::btnSendReqestClick()
 void TFrmMain::takeResponseBody(const QByteArray& body, const QByteArray& headers)
 {
     // LastResponseText is code page 936 (converted when the body is UTF-8);
-    // the views show the body's own characters, read by the charset the
-    // response declares where it is not UTF-8. The two stay together until
-    // the next body arrives, so a request that fails changes neither.
-    // The views take a body as UTF-8 only when all of it is: the check that
-    // decides LastResponseText's conversion lets stray bytes such as 0x80
-    // pass, and those belong to the declared charset.
+    // the views show the body's own characters. They take a body as UTF-8
+    // only when all of it is well-formed: IsUTF8Encoded lets stray bytes
+    // such as 0x80 pass, and those belong to the declared charset. The two
+    // stay together until the next body arrives, so a failed request changes
+    // neither.
     bool wellFormed = false;
     if (IsUTF8Encoded(body))
-        LastResponseText = AnsiCodec::utf8ToAnsi(body, nullptr, &wellFormed);
+        LastResponseText = AnsiCodec::utf8ToAnsi(body, &wellFormed);
     else
         LastResponseText = body;
     m_htmlMemoText = BodyToUtf8(body, DeclaredCharset(headers, body), wellFormed);

@@ -94,11 +94,7 @@ bool IsUTF8Encoded(const QByteArray& text)
     return IsUTF8Encoded(text.constData(), size_t(text.size()));
 }
 
-QByteArray DecodeUtf8IfEncoded(const QByteArray& text, QString* shown)
+QByteArray DecodeUtf8IfEncoded(const QByteArray& text)
 {
-    if (IsUTF8Encoded(text))
-        return AnsiCodec::utf8ToAnsi(text, shown);
-    if (shown)
-        *shown = AnsiCodec::toUnicode(text);
-    return text;
+    return IsUTF8Encoded(text) ? AnsiCodec::utf8ToAnsi(text) : text;
 }

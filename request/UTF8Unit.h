@@ -13,6 +13,4 @@ bool IsUTF8Encoded(const QByteArray& text);
 
 // The text as the program holds it: converted from UTF-8 to code page 936 when
 // IsUTF8Encoded accepts it, otherwise unchanged.
-// With `shown`, the result is also given as widget text, in the same pass
-// where the text was UTF-8.
-QByteArray DecodeUtf8IfEncoded(const QByteArray& text, QString* shown = nullptr);
+QByteArray DecodeUtf8IfEncoded(const QByteArray& text);

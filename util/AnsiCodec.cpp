@@ -27,11 +27,10 @@ constexpr char16_t kReplacement = 0xFFFD;
 struct Encoded
 {
     quint16 code;  // below 0x100 a single byte, otherwise lead << 8 | trail
-    char16_t back; // what those bytes read back as
 };
 
 // A character the code page cannot hold becomes its default character.
-constexpr Encoded kUnmappable = {'?', u'?'};
+constexpr Encoded kUnmappable = {'?'};
 
 struct Cp936Tables
 {
@@ -135,14 +134,14 @@ std::unique_ptr<Cp936Tables> buildTables()
     // the decoding one turned round, which spares 63,000 calls of iconv at
     // start-up (tests/util/tst_codepage.cpp holds it to iconv's own encoding).
     t->encode.fill(kUnmappable);
-    t->encode[0] = {0, 0};
+    t->encode[0] = {0};
     for (int code = 0x8140; code < 0x10000; ++code) {
         if (const char16_t unit = t->pair[size_t(code)])
-            t->encode[unit] = {quint16(code), unit};
+            t->encode[unit] = {quint16(code)};
     }
     for (int b = 1; b < 0x100; ++b) {
         if (const char16_t unit = t->single[size_t(b)])
-            t->encode[unit] = {quint16(b), unit};
+            t->encode[unit] = {quint16(b)};
     }
     return t;
 }
@@ -198,11 +197,9 @@ inline char* putAnsi(const Encoded& e, char* out)
     return out;
 }
 
-// UTF-8 to code page 936, and with `Shown` also to the widget text of the
-// result, in one pass. Returns the ends of both outputs.
-template <bool Shown>
-std::pair<char*, char16_t*> convertUtf8(const unsigned char* p, const unsigned char* const end,
-                                        char* o, char16_t* s, bool& refused)
+// UTF-8 to code page 936 into `o`; returns the end of the output. `refused`
+// is set when a byte belonged to no well-formed sequence.
+char* convertUtf8(const unsigned char* p, const unsigned char* const end, char* o, bool& refused)
 {
     const Cp936Tables& t = tables();
     while (p < end) {
@@ -214,11 +211,6 @@ std::pair<char*, char16_t*> convertUtf8(const unsigned char* p, const unsigned c
                 break;
             std::memcpy(o, p, 8);
             o += 8;
-            if constexpr (Shown) {
-                for (int i = 0; i < 8; ++i)
-                    s[i] = p[i];
-                s += 8;
-            }
             p += 8;
         }
         if (p == end)
@@ -226,8 +218,6 @@ std::pair<char*, char16_t*> convertUtf8(const unsigned char* p, const unsigned c
         const unsigned char c = *p;
         if (c < 0x80) {
             *o++ = char(c);
-            if constexpr (Shown)
-                *s++ = c;
             ++p;
             continue;
         }
@@ -245,27 +235,20 @@ std::pair<char*, char16_t*> convertUtf8(const unsigned char* p, const unsigned c
             refused = true;
             p += refusedUtf8Unit(p, size_t(end - p));
             *o++ = '?';
-            if constexpr (Shown)
-                *s++ = u'?';
             continue;
         }
         p += n;
-        const Encoded& e = encoded(t, cp);
-        o = putAnsi(e, o);
-        if constexpr (Shown)
-            *s++ = e.back;
+        o = putAnsi(encoded(t, cp), o);
     }
-    return {o, s};
+    return o;
 }
 
 } // namespace
 
 namespace AnsiCodec {
 
-QByteArray utf8ToAnsi(const QByteArray& utf8, QString* shown, bool* wellFormed)
+QByteArray utf8ToAnsi(const QByteArray& utf8, bool* wellFormed)
 {
-    if (shown)
-        shown->clear();
     if (wellFormed)
         *wellFormed = true;
     if (utf8.isEmpty())
@@ -276,18 +259,7 @@ QByteArray utf8ToAnsi(const QByteArray& utf8, QString* shown, bool* wellFormed)
     QByteArray out(utf8.size(), Qt::Uninitialized);
     PrefaultBuffer(out.data(), size_t(out.size()));
     const auto* in = reinterpret_cast<const unsigned char*>(utf8.constData());
-    char* o = out.data();
-    if (shown) {
-        *shown = QString(utf8.size(), Qt::Uninitialized);
-        auto* s = reinterpret_cast<char16_t*>(shown->data());
-        PrefaultBuffer(s, size_t(shown->size()) * 2);
-        const auto [ansiEnd, shownEnd] = convertUtf8<true>(in, in + utf8.size(), o, s, refused);
-        out.truncate(ansiEnd - o);
-        shown->truncate(shownEnd - s);
-    } else {
-        const auto ends = convertUtf8<false>(in, in + utf8.size(), o, nullptr, refused);
-        out.truncate(ends.first - o);
-    }
+    out.truncate(convertUtf8(in, in + utf8.size(), out.data(), refused) - out.constData());
     if (wellFormed)
         *wellFormed = !refused;
     // Chinese text takes a third less room in code page 936; what the

@@ -16,12 +16,9 @@ QString toUnicode(const QByteArray& ansi);
 
 // UTF-8 -> code page 936. Every well-formed sequence of one to four bytes
 // becomes its character; characters the code page cannot hold, and malformed
-// sequences, become '?'. The result is never longer than the input. With
-// `shown`, the same text is also given as widget text (what toUnicode of the
-// result gives), in the same pass.
+// sequences, become '?'. The result is never longer than the input.
 // `wellFormed` tells whether every byte belonged to a well-formed sequence.
-QByteArray utf8ToAnsi(const QByteArray& utf8, QString* shown = nullptr,
-                      bool* wellFormed = nullptr);
+QByteArray utf8ToAnsi(const QByteArray& utf8, bool* wellFormed = nullptr);
 
 // Code page 936 -> UTF-8, with the characters toUnicode gives. A text of
 // ASCII bytes only is returned itself (shared, not copied).
