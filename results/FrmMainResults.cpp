@@ -5,7 +5,6 @@
 #include "headers/HeaderList.h"
 #include "results/BrowserModule.h"
 #include "results/BrowserRequest.h"
-#include "results/HtmlToText.h"
 #include "results/WebBrowser.h"
 #include "ui_untFrmMain.h"
 #include "util/AnsiCodec.h"
