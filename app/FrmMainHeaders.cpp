@@ -1,10 +1,17 @@
-// The user's own operations on the header list: popup items, double-click,
-// the Delete key.
+// The header list of the main window: the user's own operations on it (popup
+// items, double-click, the Delete key), its editor, the clipboard import and
+// the header list file.
 
 #include "app/untFrmMain.h"
 
+#include "headers/HeaderFile.h"
 #include "headers/HeaderList.h"
+#include "headers/ImportReqHeaders.h"
+#include "headers/untFrmHeader.h"
+#include "ui_untFrmHeader.h"
 #include "ui_untFrmMain.h"
+#include "util/AnsiCodec.h"
+#include "util/Prompter.h"
 
 #include <QGuiApplication>
 #include <QItemSelectionModel>
@@ -74,4 +81,47 @@ bool TFrmMain::lvwHeadersKeyDown(QKeyEvent* event)
         return false;
     ui->mniDelReqHeader->trigger();
     return true;
+}
+
+TFrmHeader* TFrmMain::newHeaderEditor()
+{
+    return new TFrmHeader(
+        m_headers, m_prompter, [this](const std::function<void()>& step) { guarded(step); }, this);
+}
+
+void TFrmMain::mniAddReqHeaderClick()
+{
+    TFrmHeader* editor = newHeaderEditor();
+    editor->setWindowTitle(QStringLiteral("添加头部字段"));
+    editor->form()->btnEdit->setText(QStringLiteral("添加"));
+    editor->show();
+}
+
+void TFrmMain::mniEditReqHeaderClick()
+{
+    const int row = selectedHeaderRow();
+    if (row < 0)
+        return;
+    TFrmHeader* editor = newHeaderEditor();
+    editor->SetEditItem(row);
+    editor->show();
+}
+
+void TFrmMain::mniReqHeaderImportFromClipbrdClick()
+{
+    ImportReqHeaders(*m_headers, AnsiCodec::fromUnicode(m_prompter->clipboardText()));
+}
+
+// Read once at start as the last step of the settings load, written once at
+// close.
+void TFrmMain::LoadReqHeaderFile()
+{
+    HeaderFileWasRead = false;
+    LoadHeaderRows(*m_headers, HeadersFilePath);
+    HeaderFileWasRead = true;
+}
+
+void TFrmMain::SaveReqHeaderFile()
+{
+    SaveHeaderRows(*m_headers, HeadersFilePath, HeaderFileWasRead);
 }

@@ -3,20 +3,20 @@
 
 #include "app/untFrmMain.h"
 
+#include "headers/CookieRow.h"
 #include "headers/HeaderList.h"
 #include "request/BodyCharset.h"
 #include "request/FormatByteSize.h"
+#include "request/RequestDispatch.h"
 #include "request/UTF8Unit.h"
 #include "request/untXmlHttp.h"
 #include "results/HtmlToText.h"
 #include "ui_untFrmMain.h"
 #include "util/AnsiCodec.h"
-#include "util/AtomicFile.h"
 #include "util/MyStrUtils.h"
 #include "util/Prompter.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QLoggingCategory>
 
 // The decoded body of every response, for whoever listens; off unless
@@ -49,56 +49,16 @@ QByteArray ansi(const QString& text)
     return AnsiCodec::fromUnicode(text);
 }
 
-// Download target: the body goes into the new file as it arrives, which
-// replaces the target only once the whole body is in.
-class DownloadSink final : public ResponseBodySink
-{
-public:
-    explicit DownloadSink(const QString& path) : m_path(path), m_file(path)
-    {
-        if (!m_file.open()) {
-            throw ReqlarkError(QStringLiteral("Cannot create file \"%1\". %2")
-                                   .arg(QDir::toNativeSeparators(path), m_file.errorString()));
-        }
-    }
-
-    void begin(qint64) override {}
-
-    void write(const char* data, size_t size) override
-    {
-        if (!m_file.write(data, qint64(size)))
-            throw writeError();
-    }
-
-    void commit()
-    {
-        if (!m_file.commit())
-            throw writeError();
-    }
-
-private:
-    ReqlarkError writeError() const
-    {
-        return ReqlarkError(QStringLiteral("Unable to write to \"%1\". %2")
-                                .arg(QDir::toNativeSeparators(m_path), m_file.errorString()));
-    }
-
-    QString m_path;
-    AtomicFile m_file;
-};
-
 } // namespace
 
 void TFrmMain::btnSendReqestClick()
 {
     // The Accept-Encoding question comes before every request while the row exists.
-    if (IndexOfReqHeader("Accept-Encoding") >= 0) {
-        if (m_prompter->askYesNo(QStringLiteral("提示"),
-                                 QStringLiteral("设置Accept-Encoding字段可能无法得到正确返回结果"
-                                                "\r\n是否需要删除该字段?"))) {
-            DelReqHeaderByName("Accept-Encoding");
-        }
-    }
+    if (IndexOfReqHeader("Accept-Encoding") >= 0 &&
+        m_prompter->askYesNo(QStringLiteral("提示"),
+                             QStringLiteral("设置Accept-Encoding字段可能无法得到正确返回结果"
+                                            "\r\n是否需要删除该字段?")))
+        DelReqHeaderByName("Accept-Encoding");
 
     // A page view goes back to HTML; the view handler runs only on the
     // user's own choice, so it does not run here.
@@ -121,66 +81,19 @@ void TFrmMain::btnSendReqestClick()
         QCoreApplication::processEvents();
     }
 
-    const QByteArray url = TrimBytes(ansi(ui->edtUrl->text()));
-    if (url.isEmpty())
+    const RequestInputs in = requestInputs();
+    if (in.url.isEmpty())
         return;
-
-    const QByteArray method = AnsiLowerCase(ansi(ui->cbbMethod->currentText()));
-    const QByteArray data = ansi(ui->edtData->text());
-    const QByteArray kind = AnsiLowerCase(ansi(ui->cbbComponent->currentText()));
-    // No method or no component chosen (a stored position outside the
-    // lists): nothing can be sent, as when a component cannot be created.
-    if (method.isEmpty())
-        return;
-    std::unique_ptr<HttpComponent> http =
-        CreateHttpComponent(ProgIdForComponentCaption(kind), m_env.http);
-    if (!http)
-        return;
-
-    http->open(method, url, false, QByteArray(), QByteArray());
-
-    if (!ProxyAddress.isEmpty() && ui->chkUseProxy->isChecked() && kind != "xmlhttp") {
-        http->setProxy(kProxySettingNamedServer, ProxyAddress);
-        if (!ProxyUserName.isEmpty() && kind == "serverxmlhttp")
-            http->setProxyCredentials(ProxyUserName, ProxyPassword);
-    }
-
-    // Rows with an empty name or value are not sent, nor HTTP/2 pseudo-header
-    // rows (":authority" and the like, pasted from a browser's tools), which
-    // are no valid header line in HTTP/1.1.
-    for (int row = 0; row < m_headers->count(); ++row) {
-        const HeaderEntry& header = m_headers->at(row);
-        if (header.name.isEmpty() || header.value.isEmpty() || header.name.startsWith(':'))
-            continue;
-        http->setRequestHeader(header.name, header.value);
-    }
-
-    if (kind == "serverxmlhttp")
-        http->setOption(kOptionIgnoreServerCertErrors, kIgnoreCertDateInvalid);
-
-    std::unique_ptr<DownloadSink> sink;
-    if (download) {
-        sink = std::make_unique<DownloadSink>(SaveTargetPath);
-        http->setResponseBodySink(sink.get());
-    }
-
-    if (method == "get") {
-        http->send(QByteArray());
-    } else {
-        if (IndexOfReqHeader("Content-Type") < 0)
-            http->setRequestHeader("Content-Type", "application/x-www-form-urlencoded");
-        http->setRequestHeader("Content-Length", QByteArray::number(data.size()));
-        http->send(data);
-    }
-
-    if (!http->hasResponseBody())
-        return; // no body at all: nothing else changes
+    SentRequest sent = SendRequest(in, m_env.http);
+    std::unique_ptr<HttpComponent>& http = sent.http;
+    if (!http || !http->hasResponseBody())
+        return; // nothing sent, or no body at all: nothing else changes
     const qint64 size = http->bodyBytesReceived();
     const QString statusLine = QString::number(http->status()) + QLatin1Char(' ') +
                                AnsiCodec::toUnicode(http->statusText());
 
     if (download) {
-        sink->commit();
+        sent.download->commit();
         SaveTargetPath.clear();
         setPanelText(2, QStringLiteral("文件保存完成"));
         // A saved 404 or 500 page must not pass for the file asked for.
@@ -190,30 +103,34 @@ void TFrmMain::btnSendReqestClick()
         takeResponseBody(http->responseBody().value_or(QByteArray()),
                          http->getAllResponseHeaders());
         showResponseInMemo(ui->cbbResultType->currentIndex() == 1);
-
-        if (ui->chkGetRespCookie->isChecked()) {
-            // Every response of a redirect chain, in order: a login sets its
-            // cookies on the 302 it answers with.
-            const QByteArray cookies = ExtractSetCookies(http->responseHeaderChain().join("\r\n"));
-            if (!cookies.isEmpty()) {
-                int row = IndexOfReqHeader("cookie");
-                QByteArray old;
-                if (row < 0) {
-                    AddReqHeader("Cookie", QByteArray());
-                    row = m_headers->count() - 1;
-                } else {
-                    old = m_headers->value(row);
-                }
-                m_headers->setValue(row, MergeCookies(cookies, old));
-            }
-        }
-
+        // Every response of a redirect chain, in order: a login sets its
+        // cookies on the 302 it answers with.
+        if (ui->chkGetRespCookie->isChecked())
+            MergeIntoCookieRow(*m_headers,
+                               ExtractSetCookies(http->responseHeaderChain().join("\r\n")));
         qCDebug(lcResponseBody).noquote() << AnsiCodec::toUnicode(LastResponseText);
         setPanelText(2, QStringLiteral("Html加载完成"));
         setPanelText(3, statusLine);
         http.reset();
     }
     setPanelText(4, QString::fromLatin1(FormatByteSize(size)));
+}
+
+RequestInputs TFrmMain::requestInputs() const
+{
+    RequestInputs in;
+    in.url = TrimBytes(ansi(ui->edtUrl->text()));
+    in.method = AnsiLowerCase(ansi(ui->cbbMethod->currentText()));
+    in.data = ansi(ui->edtData->text());
+    in.componentKind = AnsiLowerCase(ansi(ui->cbbComponent->currentText()));
+    for (int row = 0; row < m_headers->count(); ++row)
+        in.headers.push_back(m_headers->at(row));
+    in.useProxy = ui->chkUseProxy->isChecked();
+    in.proxyAddress = ProxyAddress;
+    in.proxyUserName = ProxyUserName;
+    in.proxyPassword = ProxyPassword;
+    in.downloadPath = SaveTargetPath;
+    return in;
 }
 
 void TFrmMain::takeResponseBody(const QByteArray& body, const QByteArray& headers)

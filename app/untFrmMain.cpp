@@ -1,11 +1,12 @@
 #include "app/untFrmMain.h"
 
-#include "app/Anchors.h"
 #include "app/QtPrompter.h"
 #include "app/StatusPanels.h"
 #include "extras/VersionUnit.h"
 #include "headers/HeaderList.h"
+#include "results/BrowserPane.h"
 #include "ui_untFrmMain.h"
+#include "util/Anchors.h"
 #include "util/ProgramResources.h"
 #include "util/ReqlarkError.h"
 
@@ -72,6 +73,7 @@ TFrmMain::TFrmMain(Environment environment, QWidget* parent)
 
     // The HTML memo keeps its selection visible without the focus by itself.
     ui->mmoHtml->setFont(font()); // its own font from the start, not the window's
+    m_browserPane = new BrowserPane(ui->mmoHtml, ui->pnlBot);
 
     // Controls anchored as designed (the top panel's design size is 884 x 200)
     // and fitted to the interface font whenever it changes.
@@ -143,8 +145,8 @@ TFrmMain::TFrmMain(Environment environment, QWidget* parent)
     imgStaBar = new QLabel(ui->pnlBot);
     imgStaBar->setObjectName(QStringLiteral("imgStaBar"));
     imgStaBar->setScaledContents(true);
-    imgStaBar->setPixmap(QPixmap(ProgramResources::pathOf(QStringLiteral("BMP_EARTHGY"),
-                                                          QStringLiteral("BITMAP"))));
+    imgStaBar->setPixmap(
+        QPixmap(ProgramResources::pathOf(QStringLiteral("BMP_EARTHGY"), QStringLiteral("BITMAP"))));
     imgStaBar->resize(32, 32);
     imgStaBar->hide();
 
@@ -189,7 +191,8 @@ void TFrmMain::placeProxyIndicator()
 void TFrmMain::bindHandlers()
 {
     const auto bind = [this](QAction* action, void (TFrmMain::*handler)()) {
-        connect(action, &QAction::triggered, this, [this, handler] { guarded([=] { (this->*handler)(); }); });
+        connect(action, &QAction::triggered, this,
+                [this, handler] { guarded([=] { (this->*handler)(); }); });
     };
     connect(ui->btnSendReqest, &QPushButton::clicked, this,
             [this] { guarded([this] { btnSendReqestClick(); }); });
@@ -200,8 +203,11 @@ void TFrmMain::bindHandlers()
     // Runs on every change of the tick, by the user or by the settings load.
     connect(ui->chkUseProxy, &QCheckBox::toggled, this,
             [this] { guarded([this] { chkUseProxyClick(); }); });
-    connect(ui->lvwHeaders, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint& at) { m_pmLvwHeaders->popup(ui->lvwHeaders->viewport()->mapToGlobal(at)); });
+    connect(m_browserPane, &BrowserPane::documentComplete, this,
+            [this] { guarded([this] { wb1DocumentComplete(); }); });
+    connect(ui->lvwHeaders, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        m_pmLvwHeaders->popup(ui->lvwHeaders->viewport()->mapToGlobal(at));
+    });
 
     bind(ui->mniAddReqHeader, &TFrmMain::mniAddReqHeaderClick);
     bind(ui->mniEditReqHeader, &TFrmMain::mniEditReqHeaderClick);
@@ -262,9 +268,6 @@ bool TFrmMain::eventFilter(QObject* watched, QEvent* event)
         noteHeaderListPress(static_cast<QMouseEvent*>(event));
     } else if (type == QEvent::Resize && watched == ui->pnlBot) {
         pnlBotResize();
-    } else if ((type == QEvent::Resize || type == QEvent::Move) && watched == ui->mmoHtml) {
-        // A drag of the splitter between the memos changes the memo alone.
-        placeBrowser();
     }
     return QMainWindow::eventFilter(watched, event);
 }

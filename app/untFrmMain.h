@@ -13,13 +13,16 @@
 #include <memory>
 
 class Anchors;
+class BrowserPane;
 class HeaderList;
 class Prompter;
 class QKeyEvent;
 class QLabel;
 class QMenu;
+struct RequestInputs;
 class SettingsStore;
 class StatusPanels;
+class TFrmHeader;
 class WebBrowser;
 
 namespace Ui {
@@ -39,8 +42,11 @@ struct FrmMainEnvironment
 // names of the events they serve and run inside one guard that turns an
 // escaping error into the error box.
 //
-// The handlers of each subsystem live in the subsystem's folder
-// (FrmMain*.cpp files); this header is where they meet.
+// The handlers are grouped by subsystem in app/FrmMain<Subsystem>.cpp. What
+// they need from a subsystem is a class or routine of that subsystem's folder
+// that knows nothing of this window (the request built from the inputs, the
+// header rows and their file, the browser over the HTML pane, the settings
+// store); nothing outside app/ includes this header or the window's form.
 class TFrmMain : public QMainWindow
 {
     Q_OBJECT
@@ -82,7 +88,7 @@ public:
     void btnSendReqestClick();
     void btnSaveToFileClick();
 
-    // Header list gestures (app/FrmMainHeaders.cpp, headers/FrmMainHeaderEditor.cpp).
+    // Header list gestures, editor, import and file (app/FrmMainHeaders.cpp).
     void mniAddReqHeaderClick();
     void mniEditReqHeaderClick();
     void mniDelReqHeaderClick();
@@ -92,8 +98,7 @@ public:
     bool lvwHeadersKeyDown(QKeyEvent* event);
     int selectedHeaderRow() const;
 
-    // Settings, proxy and header list file (settings/FrmMainSettings.cpp,
-    // headers/FrmMainHeaderFile.cpp).
+    // Settings and proxy (app/FrmMainSettings.cpp).
     void LoadSettings();
     void SaveSettings();
     void LoadProxySettings();
@@ -102,7 +107,7 @@ public:
     void chkUseProxyClick();
     void mniProxyClick();
 
-    // Result views and the browser (results/FrmMainResults.cpp).
+    // Result views and the browser (app/FrmMainResults.cpp).
     void cbbResultTypeClick();
     void OpenOriginalPage();
     QByteArray BuildBrowserHeaders() const;
@@ -111,12 +116,12 @@ public:
     void SetBrowserProxyCredentials(const QByteArray& user, const QByteArray& password);
     void wb1DocumentComplete();
     WebBrowser* browser(); // created on first use
-    WebBrowser* existingBrowser() const { return m_wb1; }
+    WebBrowser* existingBrowser() const;
     void showBrowser();
     void hideBrowser();
     void placeBrowser();
 
-    // Browser cookie tools (extras/FrmMainTools.cpp).
+    // Browser cookie tools, help and About (app/FrmMainExtras.cpp).
     void mniClearIECookiesClick();
     void mniDelCurrCookieClick();
 
@@ -130,6 +135,8 @@ public:
     // memo's text (app/FrmMainRequest.cpp); the memo then shows that text,
     // or the plain text of the page.
     void takeResponseBody(const QByteArray& body, const QByteArray& headers);
+    // The request the window's inputs describe (request/RequestDispatch.h).
+    RequestInputs requestInputs() const;
     void showResponseInMemo(bool plainText);
     // The characters of LastResponseText as the views show them, in UTF-8.
     QByteArray responseTextUtf8() const;
@@ -138,7 +145,6 @@ public:
     void applyInterfaceFont(const QFont& font, const QColor& color);
     void applyHtmlFont(const QFont& font, const QColor& color);
 
-    // Help and About (extras/FrmMainHelp.cpp).
     void mniHelpClick();
     void mniAboutClick();
 
@@ -150,8 +156,8 @@ public:
     QColor HtmlFontColor = Qt::black;
 
 protected:
-    void closeEvent(QCloseEvent* event) override; // FormClose
-    void resizeEvent(QResizeEvent* event) override;  // FormResize
+    void closeEvent(QCloseEvent* event) override;   // FormClose
+    void resizeEvent(QResizeEvent* event) override; // FormResize
     void changeEvent(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -174,7 +180,7 @@ private:
     StatusPanels* m_statusBar = nullptr;
     QMenu* m_pmLvwHeaders = nullptr;
     QList<QIcon> m_ilMenuIcons;
-    WebBrowser* m_wb1 = nullptr;
+    BrowserPane* m_browserPane = nullptr; // the browser wb1 over mmoHtml
     Anchors* m_topAnchors = nullptr;
     TopPanelLayout::Controls m_topControls;
     TopPanelLayout::Design m_topDesign;
@@ -184,6 +190,7 @@ private:
     // subsystem only).
     // --- settings and proxy ---
     // --- header editor and import ---
+    TFrmHeader* newHeaderEditor();
     // A press on empty space of the header list clears the selection before
     // the double-click it may begin arrives; the row it cleared is kept so
     // that the double-click edits that row.
@@ -197,7 +204,7 @@ private:
     // --- result views and browser ---
     // --- quick input, fonts, help and about ---
     void showFindDialog();
-    void findInHtml(bool reverse); // reverse: against the dialog's direction
+    void findInHtml(bool reverse);            // reverse: against the dialog's direction
     class TFindDialog* FindDialog1 = nullptr; // created by the first Ctrl+F in mmoHtml
     // UTF-8 of the body as the HTML memo shows it, and the LastResponseText
     // it goes with: a UTF-8 body keeps characters code page 936 lacks.

@@ -145,3 +145,27 @@ void WriteHeaderFile(const QString& path, const std::vector<HeaderEntry>& rows)
             QStringLiteral("Unable to write to \"%1\". %2").arg(shownPath(path), why));
     }
 }
+
+void LoadHeaderRows(HeaderList& list, const QString& path)
+{
+    const std::optional<std::vector<HeaderEntry>> rows = ReadHeaderFile(path);
+    if (!rows)
+        return;
+    for (const HeaderEntry& row : *rows)
+        list.append(row.name, row.value);
+}
+
+void SaveHeaderRows(const HeaderList& list, const QString& path, bool fileWasRead)
+{
+    std::vector<HeaderEntry> rows;
+    if (!fileWasRead) {
+        if (list.count() == 0)
+            return;
+        if (std::optional<std::vector<HeaderEntry>> kept = ReadHeaderFile(path))
+            rows = std::move(*kept);
+    }
+    rows.reserve(rows.size() + size_t(list.count()));
+    for (int row = 0; row < list.count(); ++row)
+        rows.push_back(list.at(row));
+    WriteHeaderFile(path, rows);
+}

@@ -38,3 +38,16 @@ constexpr qint64 kMaxHeaderFileSize = 64 * 1024 * 1024;
 // deletes the file; a deletion that fails is ignored. A file that cannot be
 // written throws ReqlarkError naming the path and the reason.
 void WriteHeaderFile(const QString& path, const std::vector<HeaderEntry>& rows);
+
+// The list's side of the file.
+
+// Appends the rows of the file at `path` to `list` directly, without the
+// repeated-name test. Every row is read before the first one is added, so a
+// file that cannot be read (ReqlarkError) leaves the list as it was.
+void LoadHeaderRows(HeaderList& list, const QString& path);
+
+// Writes the rows of `list` to the file at `path`. When the file's rows never
+// reached the list at this start (`fileWasRead` false), an empty list says
+// nothing about them and leaves the file alone, and rows added since go in
+// beside the file's own.
+void SaveHeaderRows(const HeaderList& list, const QString& path, bool fileWasRead);

@@ -1,19 +1,13 @@
 #pragma once
 
+#include "util/HeaderEntry.h"
+
 #include <QAbstractTableModel>
 #include <QByteArray>
 
 #include <vector>
 
 class Prompter;
-
-// One row of the request header list. Name and value are code page 936 byte
-// strings, either possibly empty, never trimmed.
-struct HeaderEntry
-{
-    QByteArray name;
-    QByteArray value;
-};
 
 // The ordered request header rows: new rows go to the end, rows never move,
 // a deletion closes the gap. Names are compared after folding 'A'..'Z' only.

@@ -1,9 +1,8 @@
 #include "headers/untFrmHeader.h"
 
-#include "app/Anchors.h"
-#include "app/untFrmMain.h"
 #include "headers/ImportReqHeaders.h"
 #include "ui_untFrmHeader.h"
+#include "util/Anchors.h"
 #include "util/AnsiCodec.h"
 #include "util/ProgramResources.h"
 #include "util/Prompter.h"
@@ -12,14 +11,17 @@
 #include <QKeyEvent>
 #include <QPointer>
 
+#include <utility>
+
 namespace {
 
 const QString kAddCaption = QStringLiteral("添加");
 
 } // namespace
 
-TFrmHeader::TFrmHeader(TFrmMain* owner)
-    : QWidget(owner, Qt::Window), m_owner(owner), ui(std::make_unique<Ui::TFrmHeader>())
+TFrmHeader::TFrmHeader(HeaderList* rows, Prompter* prompter, ErrorGuard guard, QWidget* owner)
+    : QWidget(owner, Qt::Window), m_rows(rows), m_prompter(prompter), m_guard(std::move(guard)),
+      ui(std::make_unique<Ui::TFrmHeader>())
 {
     // FormCreate: the presets first, so that a missing resource leaves no
     // half-built window behind.
@@ -28,7 +30,7 @@ TFrmHeader::TFrmHeader(TFrmMain* owner)
 
     ui->setupUi(this);
     setAttribute(Qt::WA_DeleteOnClose);
-    // The main window's interface font as a whole, its colour included.
+    // The owner's interface font as a whole, its colour included.
     setFont(owner->font());
     setPalette(owner->palette());
     ui->cbbHeaderNames->setCurrentIndex(-1);
@@ -50,7 +52,7 @@ TFrmHeader::~TFrmHeader() = default;
 void TFrmHeader::bindHandlers()
 {
     const auto guard = [this](void (TFrmHeader::*handler)()) {
-        return [this, handler] { m_owner->guarded([=] { (this->*handler)(); }); };
+        return [this, handler] { m_guard([=] { (this->*handler)(); }); };
     };
     connect(ui->edtHeaderName, &QLineEdit::textChanged, this,
             guard(&TFrmHeader::edtHeaderNameChange));
@@ -75,7 +77,7 @@ bool TFrmHeader::eventFilter(QObject* watched, QEvent* event)
             return true;
     } else if (watched == ui->mmoHeaderValue->viewport() &&
                event->type() == QEvent::MouseButtonDblClick) {
-        m_owner->guarded([this] { mmoHeaderValueDblClick(); });
+        m_guard([this] { mmoHeaderValueDblClick(); });
         return true;
     }
     return QWidget::eventFilter(watched, event);
@@ -107,10 +109,9 @@ void TFrmHeader::setValueText(const QByteArray& value)
 
 void TFrmHeader::SetEditItem(int row)
 {
-    HeaderList* headers = m_owner->headerList();
-    FEditItem = headers->idAt(row);
-    setNameText(headers->name(row));
-    setValueText(headers->value(row));
+    FEditItem = m_rows->idAt(row);
+    setNameText(m_rows->name(row));
+    setValueText(m_rows->value(row));
     setWindowTitle(QStringLiteral("头部字段编辑"));
     ui->btnEdit->setText(QStringLiteral("修改"));
     ui->edtHeaderName->setEnabled(false);
@@ -152,7 +153,7 @@ void TFrmHeader::cbbHeaderOptionsClick()
 void TFrmHeader::mmoHeaderValueDblClick()
 {
     ui->mmoHeaderValue->clear();
-    const QByteArray pasted = AnsiCodec::fromUnicode(m_owner->prompter()->clipboardText());
+    const QByteArray pasted = AnsiCodec::fromUnicode(m_prompter->clipboardText());
     setValueText(JoinValueLines(pasted));
 }
 
@@ -162,28 +163,27 @@ void TFrmHeader::btnEditClick()
     const QByteArray value = valueText();
     if (ui->btnEdit->text() == kAddCaption) {
         if (name.isEmpty()) {
-            m_owner->prompter()->showMessage(QStringLiteral("字段名不能为空"));
+            m_prompter->showMessage(QStringLiteral("字段名不能为空"));
             return;
         }
         // The exists message is modal; the editor closes whatever it says.
         QPointer<TFrmHeader> self(this);
-        m_owner->AddReqHeader(name, value);
+        m_rows->AddReqHeader(name, value);
         if (self)
             close();
         return;
     }
 
-    HeaderList* headers = m_owner->headerList();
-    const int row = FEditItem ? headers->rowOfId(*FEditItem) : -1;
+    const int row = FEditItem ? m_rows->rowOfId(*FEditItem) : -1;
     if (row < 0) {
         // The row was deleted while the editor was open. The editor stays
         // open so that the typed value is not lost.
-        m_owner->prompter()->showMessage(QStringLiteral("字段 ") + AnsiCodec::toUnicode(name) +
-                                         QStringLiteral(" 已不在列表中，修改未保存"));
+        m_prompter->showMessage(QStringLiteral("字段 ") + AnsiCodec::toUnicode(name) +
+                                QStringLiteral(" 已不在列表中，修改未保存"));
         return;
     }
-    headers->setName(row, name);
-    headers->setValue(row, value);
+    m_rows->setName(row, name);
+    m_rows->setValue(row, value);
     close();
 }
 

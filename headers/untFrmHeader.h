@@ -2,20 +2,21 @@
 
 #include "headers/HeaderList.h"
 #include "util/MyStrUtils.h"
+#include "util/ReqlarkError.h"
 
 #include <QWidget>
 
 #include <memory>
 #include <optional>
 
-class TFrmMain;
+class Prompter;
 
 namespace Ui {
 class TFrmHeader;
 }
 
-// The editor of one request header: adds a row to the main window's header
-// list, or rewrites one row. Modeless and a window of its own; every opening
+// The editor of one request header: adds a row to a header list, or rewrites
+// one row. Modeless and a window of its own; every opening
 // creates a new editor, which is released when it closes. It acts on the
 // list only when its confirm button is pressed.
 //
@@ -25,14 +26,15 @@ class TFrmHeader : public QWidget
 {
     Q_OBJECT
 public:
-    // Takes the owner's current interface font. Throws ReqlarkError when the
-    // program's preset resource is missing.
-    explicit TFrmHeader(TFrmMain* owner);
+    // A window of its own over `owner`, with the owner's current font and
+    // colours. Messages go through `prompter`; `guard` runs the handlers.
+    // Throws ReqlarkError when the program's preset resource is missing.
+    TFrmHeader(HeaderList* rows, Prompter* prompter, ErrorGuard guard, QWidget* owner);
     ~TFrmHeader() override;
 
     Ui::TFrmHeader* form() const { return ui.get(); }
 
-    // Edit mode for the row at `row` of the owner's header list.
+    // Edit mode for the row at `row` of the header list.
     void SetEditItem(int row);
 
     void edtHeaderNameChange();
@@ -53,7 +55,9 @@ private:
     void setValueText(const QByteArray& value);
     void bindHandlers();
 
-    TFrmMain* m_owner;
+    HeaderList* m_rows;
+    Prompter* m_prompter;
+    ErrorGuard m_guard;
     std::unique_ptr<Ui::TFrmHeader> ui;
     // The edited row, found again by its id so that a row deleted meanwhile
     // is never confused with the one that moved into its place.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "settings/SettingsStore.h"
+#include "util/ReqlarkError.h"
 
 #include <QDialog>
 
@@ -19,9 +20,8 @@ class TFrmProxy final : public QDialog
 {
     Q_OBJECT
 public:
-    // Runs a handler so that an error escaping it is shown to the user (the
-    // main window's guard); the dialog stays open after a failed write.
-    using Guard = std::function<void(const std::function<void()>&)>;
+    // The dialog stays open after a failed write.
+    using Guard = ErrorGuard;
 
     TFrmProxy(const QString& settingsPath, Guard guard, QWidget* parent = nullptr);
     ~TFrmProxy() override;

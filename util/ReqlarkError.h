@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include <functional>
 #include <stdexcept>
 
 // The one error type that leaves a routine with something to tell the user.
@@ -19,3 +20,8 @@ public:
 private:
     QString m_message;
 };
+
+// Runs a handler so that an error escaping it is shown to the user, and
+// everything the handler did before the error stays done. The main window
+// owns the one real guard; windows and dialogs it opens are handed it.
+using ErrorGuard = std::function<void(const std::function<void()>&)>;

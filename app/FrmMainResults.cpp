@@ -3,7 +3,7 @@
 #include "app/untFrmMain.h"
 
 #include "headers/HeaderList.h"
-#include "results/BrowserModule.h"
+#include "results/BrowserPane.h"
 #include "results/BrowserRequest.h"
 #include "results/WebBrowser.h"
 #include "ui_untFrmMain.h"
@@ -13,17 +13,6 @@
 #include <optional>
 
 namespace {
-
-// Time limits of the waits for the browser. When one is reached the browser
-// is shown with whatever it has and goes on loading; the status bar keeps the
-// progress text until the page reports completion.
-constexpr int kBlankPageWaitMs = 10000;
-constexpr int kOriginalPageWaitMs = 30000;
-
-int writeWaitMs(qsizetype bytes)
-{
-    return 30000 + int(bytes >> 20) * 2000;
-}
 
 QByteArray ansi(const QString& text)
 {
@@ -59,13 +48,10 @@ void TFrmMain::cbbResultTypeClick()
             ui->cbbResultType->setCurrentIndex(view);
             setPanelText(1, ui->cbbResultType->currentText());
         }
-        WebBrowser* wb = browser();
+        browser(); // a browser module that cannot be loaded is told before anything else
         setPanelText(2, QStringLiteral("正在加载离线网页"));
-        wb->Navigate("about:blank");
-        wb->waitForReadyState(WebBrowser::READYSTATE_INTERACTIVE, kBlankPageWaitMs);
         // The page gets the body's own characters, as the HTML view shows them.
-        const QByteArray text = responseTextUtf8();
-        const bool written = wb->write(QString::fromUtf8(text), writeWaitMs(text.size()));
+        const bool written = m_browserPane->writeDocument(responseTextUtf8());
         showBrowser();
         if (written)
             setPanelText(2, QStringLiteral("离线网页加载完毕"));
@@ -86,8 +72,7 @@ void TFrmMain::cbbResultTypeClick()
 
 void TFrmMain::OpenOriginalPage()
 {
-    WebBrowser* wb = browser();
-    wb->Navigate("about:blank");
+    browser()->Navigate("about:blank");
     setPanelText(2, QStringLiteral("正在打开原始网址"));
     setPanelText(3, QString());
     const QByteArray url = ansi(ui->edtUrl->text());
@@ -98,11 +83,7 @@ void TFrmMain::OpenOriginalPage()
         postData = ansi(ui->edtData->text());
     const QByteArray headers = BuildBrowserHeaders();
     SetBrowserCookies();
-    wb->Navigate2(url,
-                  WebBrowser::navNoHistory | WebBrowser::navNoReadFromCache |
-                      WebBrowser::navNoWriteToCache,
-                  QByteArray(), postData, headers);
-    wb->waitForReadyState(WebBrowser::READYSTATE_INTERACTIVE, kOriginalPageWaitMs);
+    m_browserPane->openPage(url, postData, headers);
     showBrowser();
 }
 
@@ -117,65 +98,55 @@ void TFrmMain::SetBrowserCookies()
     const QByteArray url = TrimBytes(ansi(ui->edtUrl->text()));
     if (url.isEmpty() || row < 0)
         return;
-    WebBrowser* wb = browser();
-    for (const QByteArray& piece : CookiePieces(m_headers->value(row)))
-        wb->setCookie(url, piece);
+    m_browserPane->setCookies(url, m_headers->value(row));
 }
 
 void TFrmMain::SetBrowserProxy(const QByteArray& address)
 {
-    BrowserModule::engine().setApplicationProxy(address);
-    if (m_wb1)
-        m_wb1->adoptApplicationProxy();
+    m_browserPane->setProxy(address);
 }
 
 void TFrmMain::SetBrowserProxyCredentials(const QByteArray& user, const QByteArray& password)
 {
     if (user.isEmpty())
         return;
-    BrowserModule::engine().setProxyCredentials(user, password);
+    m_browserPane->setProxyCredentials(user, password);
 }
 
 void TFrmMain::wb1DocumentComplete()
 {
-    const QByteArray location = m_wb1 ? m_wb1->LocationURL() : QByteArray();
+    WebBrowser* wb = existingBrowser();
+    const QByteArray location = wb ? wb->LocationURL() : QByteArray();
     if (location.isEmpty() || location == "about:blank")
         return;
     // A page that could not be loaded is not reported as loaded.
-    if (m_wb1->lastLoadFailed())
-        setPanelText(2, QStringLiteral("原始网页加载失败：%1").arg(m_wb1->lastLoadError()));
+    if (wb->lastLoadFailed())
+        setPanelText(2, QStringLiteral("原始网页加载失败：%1").arg(wb->lastLoadError()));
     else
         setPanelText(2, QStringLiteral("原始网页加载完毕"));
 }
 
 WebBrowser* TFrmMain::browser()
 {
-    if (!m_wb1) {
-        // Made on first use, from the browser module, so that start-up loads
-        // neither the engine nor OpenGL.
-        m_wb1 = BrowserModule::engine().createBrowser(ui->pnlBot);
-        m_wb1->widget()->setObjectName(QStringLiteral("wb1"));
-        m_wb1->hideBehind();
-        placeBrowser();
-        m_wb1->onDocumentComplete(this, [this] { guarded([this] { wb1DocumentComplete(); }); });
-    }
-    return m_wb1;
+    return m_browserPane->browser();
+}
+
+WebBrowser* TFrmMain::existingBrowser() const
+{
+    return m_browserPane->existing();
 }
 
 void TFrmMain::showBrowser()
 {
-    browser()->showInFront();
+    m_browserPane->show();
 }
 
 void TFrmMain::hideBrowser()
 {
-    if (m_wb1)
-        m_wb1->hideBehind();
+    m_browserPane->hide();
 }
 
 void TFrmMain::placeBrowser()
 {
-    if (m_wb1)
-        m_wb1->widget()->setGeometry(
-            QRect(ui->mmoHtml->mapTo(ui->pnlBot, QPoint(0, 0)), ui->mmoHtml->size()));
+    m_browserPane->place();
 }

@@ -15,7 +15,14 @@ class QWidget;
 class Anchors : public QObject
 {
 public:
-    enum Side { Left = 1, Top = 2, Right = 4, Bottom = 8, All = 15 };
+    enum Side
+    {
+        Left = 1,
+        Top = 2,
+        Right = 4,
+        Bottom = 8,
+        All = 15
+    };
 
     Anchors(QWidget* container, QSize designSize);
 

@@ -1,8 +1,11 @@
-// Browser cookie tools of the main window. They act on the embedded
-// browser's own profile only, never on a browser of the user.
+// Help, About and the browser cookie tools of the main window. The cookie
+// tools act on the embedded browser's own profile only, never on a browser of
+// the user.
 
 #include "app/untFrmMain.h"
 
+#include "extras/untFrmAbout.h"
+#include "extras/untFrmNote.h"
 #include "results/BrowserModule.h"
 #include "results/WebBrowser.h"
 #include "ui_untFrmMain.h"
@@ -36,4 +39,18 @@ void TFrmMain::mniDelCurrCookieClick()
     const int deleted = existingBrowser() ? existingBrowser()->deleteCookiesFor(url) : 0;
     const QString host = QUrl::fromUserInput(AnsiCodec::toUnicode(url)).host();
     m_prompter->showMessage(QStringLiteral("已删除 %1 的Cookie %2 个").arg(host).arg(deleted));
+}
+
+void TFrmMain::mniHelpClick()
+{
+    TfrmNote note(this);
+    note.ShowResourceText(QStringLiteral("HelpFile"), QStringLiteral("TXT"));
+    note.setWindowTitle(QStringLiteral("使用帮助"));
+    note.exec();
+}
+
+void TFrmMain::mniAboutClick()
+{
+    TfrmAbout about(this);
+    about.exec();
 }

@@ -1,4 +1,4 @@
-#include "app/Anchors.h"
+#include "util/Anchors.h"
 
 #include <QEvent>
 #include <QWidget>

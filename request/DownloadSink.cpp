@@ -1,0 +1,29 @@
+#include "request/DownloadSink.h"
+
+#include <QDir>
+
+DownloadSink::DownloadSink(const QString& path) : m_path(path), m_file(path)
+{
+    if (!m_file.open()) {
+        throw ReqlarkError(QStringLiteral("Cannot create file \"%1\". %2")
+                               .arg(QDir::toNativeSeparators(path), m_file.errorString()));
+    }
+}
+
+void DownloadSink::write(const char* data, size_t size)
+{
+    if (!m_file.write(data, qint64(size)))
+        throw writeError();
+}
+
+void DownloadSink::commit()
+{
+    if (!m_file.commit())
+        throw writeError();
+}
+
+ReqlarkError DownloadSink::writeError() const
+{
+    return ReqlarkError(QStringLiteral("Unable to write to \"%1\". %2")
+                            .arg(QDir::toNativeSeparators(m_path), m_file.errorString()));
+}
