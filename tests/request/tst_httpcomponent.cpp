@@ -263,6 +263,7 @@ void TestHttpComponent::cleanupTestCase()
 {
     m_openProxy.reset();
     m_authProxy.reset();
+    m_elsewhere.reset();
 }
 
 // ---------------------------------------------------------------------------
