@@ -298,6 +298,18 @@ QByteArray decodeToUtf8(const QByteArray& body, QStringDecoder& decoder)
     return QString(decoder.decode(body)).toUtf8();
 }
 
+// Whether the set reads text of ASCII bytes as those characters. UTF-16 and
+// UTF-32 do not, nor do the 7-bit sets (ISO-2022-JP and -KR, HZ, UTF-7),
+// whose escapes and shifts turn ASCII bytes into other characters.
+bool readsAsciiAsItself(const QByteArray& name)
+{
+    QByteArray probe = "\t\r\n\x1B$B\x1B$)C\x0E\x0F\x1B(B~{~}+AGE-";
+    for (char c = ' '; c < 0x7F; ++c)
+        probe += c;
+    QStringDecoder decoder(name.constData(), QStringDecoder::Flag::Stateless);
+    return QString(decoder.decode(probe)) == QLatin1String(probe);
+}
+
 } // namespace
 
 QByteArray DeclaredCharset(const QByteArray& responseHeaders, const QByteArray& body)
@@ -318,22 +330,22 @@ QByteArray BodyToUtf8(const QByteArray& body, const QByteArray& declaredCharset,
         QStringDecoder byMark(QStringDecoder::Utf16, QStringDecoder::Flag::Stateless);
         return decodeToUtf8(body, byMark);
     }
+    const QByteArray label = trimmedLower(declaredCharset);
+    const QByteArray name =
+        label.isEmpty() || isCodePage936Label(label) ? QByteArray() : decoderName(label);
+    QStringDecoder decoder;
+    if (!name.isEmpty())
+        decoder = QStringDecoder(name.constData(), QStringDecoder::Flag::Stateless);
+    // ASCII bytes are well-formed UTF-8, and plain text in most sets; in the
+    // others only the declaration tells what they are.
+    const bool asciiIsText = !decoder.isValid() || readsAsciiAsItself(name);
+    if (!asciiIsText && isAscii(body))
+        return decodeToUtf8(body, decoder);
     if (validUtf8)
         return body;
     if (body.startsWith("\xEF\xBB\xBF"))
         return QString::fromUtf8(body).toUtf8();
-    const QByteArray label = trimmedLower(declaredCharset);
-    if (!label.isEmpty() && !isCodePage936Label(label)) {
-        const QByteArray name = decoderName(label);
-        QStringDecoder decoder(name.constData(), QStringDecoder::Flag::Stateless);
-        if (decoder.isValid()) {
-            // ASCII reads the same in every set that is not UTF-16 or UTF-32.
-            const bool asciiCompatible = !name.startsWith("utf-16") &&
-                                         !name.startsWith("utf-32") && !name.startsWith("ucs-");
-            if (asciiCompatible && isAscii(body))
-                return body;
-            return decodeToUtf8(body, decoder);
-        }
-    }
+    if (decoder.isValid())
+        return asciiIsText && isAscii(body) ? body : decodeToUtf8(body, decoder);
     return AnsiCodec::ansiToUtf8(body);
 }

@@ -14,11 +14,12 @@
 QByteArray DeclaredCharset(const QByteArray& responseHeaders, const QByteArray& body);
 
 // The body as UTF-8 text: a body with a byte order mark is read by the mark;
-// one that is well-formed UTF-8 is itself (shared, not copied); otherwise the
-// declared character set decodes it when it is one this system knows (the
-// Latin-1 family read as windows-1252, as browsers do), and code page 936 when
-// it is not or none is declared. Bytes that are invalid in the chosen set show
-// as U+FFFD.
+// one that is well-formed UTF-8 is itself (shared, not copied), unless it is
+// all ASCII bytes and declared in a set that reads those as other characters
+// (UTF-16, ISO-2022-JP, UTF-7, HZ); otherwise the declared character set
+// decodes it when it is one this system knows (the Latin-1 family read as
+// windows-1252, as browsers do), and code page 936 when it is not or none is
+// declared. Bytes that are invalid in the chosen set show as U+FFFD.
 QByteArray BodyToUtf8(const QByteArray& body, const QByteArray& declaredCharset);
 // The same for a caller that knows already whether the body is well-formed
 // UTF-8.

@@ -619,10 +619,14 @@ int CurlHttpComponent::onProgress(void* self, curl_off_t, curl_off_t dlNow, curl
 {
     auto* c = static_cast<CurlHttpComponent*>(self);
     if (!c->m_connected) {
-        // Until the connection stands, the connect time-out applies.
+        // Until the connection stands, the connect time-out applies. A TLS
+        // handshake is silence like any other: libcurl notes the connect
+        // time only after it, but counts the connection once it is made.
         curl_off_t connectTime = 0;
+        long connections = 0;
         curl_easy_getinfo(c->m_easy, CURLINFO_CONNECT_TIME_T, &connectTime);
-        if (connectTime == 0)
+        curl_easy_getinfo(c->m_easy, CURLINFO_NUM_CONNECTS, &connections);
+        if (connectTime == 0 && connections == 0)
             return 0;
         c->m_connected = true;
         c->m_idle.restart();

@@ -1,4 +1,5 @@
 #include "request/BodyCharset.h"
+#include "request/UTF8Unit.h"
 
 #include <QTest>
 
@@ -81,6 +82,8 @@ void TestBodyCharset::decoded_data()
         << QByteArray("\xD6\xD0\xCE\xC4") << QByteArray() << QStringLiteral("中文");
     QTest::newRow("code page 936 for a gb2312 label")
         << QByteArray("\xD6\xD0\xCE\xC4") << QByteArray("GB2312") << QStringLiteral("中文");
+    QTest::newRow("a gb2312 label reads what only GBK has")
+        << QByteArray("\x81\x40") << QByteArray("gb2312") << QStringLiteral("丂");
     QTest::newRow("code page 936 for an unknown charset")
         << QByteArray("\xD6\xD0\xCE\xC4") << QByteArray("x-no-such-set") << QStringLiteral("中文");
     QTest::newRow("shift_jis") << QByteArray("\x93\xfa\x96\x7b") << QByteArray("shift_jis")
@@ -89,6 +92,17 @@ void TestBodyCharset::decoded_data()
                             << QStringLiteral("한국");
     QTest::newRow("utf-16 by its byte order mark")
         << QByteArray("\xFF\xFE" "a\0\x2D\x4E", 6) << QByteArray() << QStringLiteral("a中");
+    QTest::newRow("utf-16 big-endian by its byte order mark")
+        << QByteArray("\xFE\xFF\0a\x4E\x2D", 6) << QByteArray("gbk") << QStringLiteral("a中");
+    // ASCII bytes, and so well-formed UTF-8, that the declared set reads otherwise.
+    QTest::newRow("utf-16le without a byte order mark, ASCII text")
+        << QByteArray("<\0p\0>\0", 6) << QByteArray("utf-16le") << QStringLiteral("<p>");
+    QTest::newRow("iso-2022-jp") << QByteArray("\x1B$BF|K\\\x1B(B") << QByteArray("iso-2022-jp")
+                                 << QStringLiteral("日本");
+    QTest::newRow("hz-gb-2312") << QByteArray("~{VPND~}") << QByteArray("hz-gb-2312")
+                                << QStringLiteral("中文");
+    QTest::newRow("utf-7") << QByteArray("+Ti1lhw-") << QByteArray("utf-7")
+                           << QStringLiteral("中文");
     QTest::newRow("a stray 0x80 is no UTF-8: the declared set reads it")
         << QByteArray("price \x80 5") << QByteArray("windows-1252") << QStringLiteral("price € 5");
     QTest::newRow("UTF-8 byte order mark wins over the declaration")
@@ -104,15 +118,19 @@ void TestBodyCharset::decoded()
     QFETCH(QByteArray, charset);
     QFETCH(QString, shown);
     QCOMPARE(QString::fromUtf8(BodyToUtf8(body, charset)), shown);
+    // As the program asks, which takes ASCII for no UTF-8.
+    const bool wellFormed = IsUTF8Encoded(body) && body.isValidUtf8();
+    QCOMPARE(QString::fromUtf8(BodyToUtf8(body, charset, wellFormed)), shown);
 }
 
 void TestBodyCharset::utf8AndAsciiBodiesAreNotCopied()
 {
     const QByteArray utf8 = QByteArray("<p>\xE4\xB8\xAD</p>").repeated(1000);
-    QCOMPARE(BodyToUtf8(utf8, "iso-8859-1").constData(), utf8.constData());
+    QVERIFY(BodyToUtf8(utf8, "iso-8859-1").constData() == utf8.constData());
+    // ASCII is no UTF-8 to the program, so it reaches the declared set.
     const QByteArray ascii = QByteArray("<p>plain</p>").repeated(1000);
-    QCOMPARE(BodyToUtf8(ascii, "windows-1251").constData(), ascii.constData());
-    QCOMPARE(BodyToUtf8(ascii, QByteArray()).constData(), ascii.constData());
+    QVERIFY(BodyToUtf8(ascii, "windows-1251", false).constData() == ascii.constData());
+    QVERIFY(BodyToUtf8(ascii, QByteArray(), false).constData() == ascii.constData());
 }
 
 QTEST_APPLESS_MAIN(TestBodyCharset)

@@ -2,6 +2,7 @@
 #include "request/HttpModule.h"
 #include "request/UTF8Unit.h"
 #include "request/untXmlHttp.h"
+#include "util/ProgramModule.h"
 
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -63,6 +64,10 @@ void TestRequestUnit::isUtf8()
     QFETCH(QByteArray, text);
     QFETCH(bool, utf8);
     QCOMPARE(IsUTF8Encoded(text), utf8);
+    // The pointer form reads nothing past its size, where a continuation
+    // byte would complete a sequence cut short.
+    const QByteArray followed = text + '\x80';
+    QCOMPARE(IsUTF8Encoded(followed.constData(), size_t(text.size())), utf8);
 }
 
 void TestRequestUnit::isUtf8StopsAtFirstMisfitInLongText()
@@ -85,6 +90,8 @@ void TestRequestUnit::decodeConvertsOnlyUtf8()
              QByteArray("\xD6\xD0?\xCE\xC4"));
     // A lone 0x80 passes detection; it is not a character and becomes '?'.
     QCOMPARE(DecodeUtf8IfEncoded("a\x80" "b"), QByteArray("a?b"));
+    // So does an encoded surrogate, as one unit.
+    QCOMPARE(DecodeUtf8IfEncoded("a\xED\xA0\x80z"), QByteArray("a?z"));
 }
 
 void TestRequestUnit::formatByteSize_data()
@@ -213,15 +220,22 @@ void TestRequestUnit::componentsComeFromTheModule()
     // An unknown ProgID creates nothing and needs no module.
     QVERIFY(!CreateHttpComponent("MSXML2.XMLHTTP.6.0"));
     QVERIFY(!CreateHttpComponent(QByteArray()));
-    // A known one names the file that is missing, and so does every later try.
-    for (int attempt = 0; attempt < 2; ++attempt) {
+    // A known one names the file that is missing, and so does every later
+    // try; without the variable, every place it was looked for.
+    for (const bool variable : {true, false}) {
+        if (!variable)
+            qunsetenv(HttpModule::kPathVariable);
+        const QStringList places = variable
+                                       ? QStringList{missing}
+                                       : HttpModule::candidates(ProgramModule::executablePath());
+        QCOMPARE(places.size(), variable ? 1 : 2);
         try {
             CreateHttpComponent(kProgIdWinHttp);
             QFAIL("created a component without its module");
         } catch (const ReqlarkError& e) {
             QCOMPARE(e.message(), QStringLiteral("The request cannot be sent: its module was "
                                                  "not found (looked for %1)")
-                                      .arg(missing));
+                                      .arg(places.join(QStringLiteral(" and "))));
         }
     }
     QVERIFY(!HttpModule::loadedFactory());

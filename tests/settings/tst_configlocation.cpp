@@ -10,6 +10,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
+
 class TestConfigLocation : public QObject
 {
     Q_OBJECT
@@ -173,7 +175,12 @@ void TestConfigLocation::carriesOverEarlierFiles()
     put(at.settingsFile, configIni);
     put(at.headersFile, configHeaders);
 
-    PrepareConfigFolder(at);
+    {
+        // A umask that takes the owner's bits as well leaves the modes below.
+        const mode_t umaskBefore = ::umask(0277);
+        const auto restore = qScopeGuard([&] { ::umask(umaskBefore); });
+        PrepareConfigFolder(at);
+    }
     if (configIni == "-" && configHeaders == "-") { // made by this start, its parent too
         QCOMPARE(fileMode(at.folder), 0700);
         QCOMPARE(fileMode(tmp.filePath(QStringLiteral("cfg"))), 0700);
