@@ -9,7 +9,8 @@
 # target first runs every input of its corpus in fuzz/corpus/ (the seeds and
 # every reproducer found so far), then a fixed number of inputs made from them
 # with a fixed seed (FUZZ_RUNS below, a few seconds each on a 2-core machine).
-# Nothing in it depends on the clock or on the speed of the machine.
+# Nothing in it depends on the clock or on the speed of the machine, but for
+# the limit of a minute per input, far above what any input takes.
 #
 # A search starts from a seed libFuzzer draws, so every run explores somewhere
 # else; it is for finding faults, not for the gate. An input that fails is
