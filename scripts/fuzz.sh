@@ -38,7 +38,7 @@ TARGETS=(fuzz_utf8 fuzz_cookies fuzz_import fuzz_settings fuzz_headerfile fuzz_h
 # speeds differ a hundredfold, so each has its own count.
 declare -A FUZZ_RUNS=(
     [fuzz_utf8]=150000 [fuzz_cookies]=40000 [fuzz_import]=25000 [fuzz_settings]=4000
-    [fuzz_headerfile]=20000 [fuzz_htmltotext]=1000 [fuzz_strutils]=100000
+    [fuzz_headerfile]=20000 [fuzz_htmltotext]=2000 [fuzz_strutils]=100000
 )
 SEED=1
 
