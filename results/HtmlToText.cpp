@@ -2,11 +2,13 @@
 
 #include "results/GumboArena.h"
 #include "util/AnsiCodec.h"
+#include "util/Utf8Sequence.h"
 
 #include <gumbo.h>
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
 #include <cstring>
 #include <string_view>
 #include <vector>
@@ -787,22 +789,168 @@ private:
     std::vector<Frame> m_stack;
 };
 
+// The digits of a numeric character reference, as [begin, end) in the page.
+struct DigitRun
+{
+    size_t begin;
+    size_t end;
+    bool hex;
+};
+
+int digitValue(char c, bool hex)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (hex && c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (hex && c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+// gumbo adds up the digits of a numeric character reference in an int and
+// checks the range only after that, so a value past INT_MAX wraps round: the
+// reference comes out as some other character, as a byte that is not UTF-8,
+// or as a NUL that ends the text there, where a browser shows U+FFFD. The
+// digit runs of such references, in page order.
+std::vector<DigitRun> wrappingReferences(std::string_view page)
+{
+    constexpr uint64_t kIntMax = 0x7FFFFFFF;
+    std::vector<DigitRun> runs;
+    for (size_t at = page.find("&#"); at != std::string_view::npos; at = page.find("&#", at + 1)) {
+        size_t p = at + 2;
+        const bool hex = p < page.size() && (page[p] == 'x' || page[p] == 'X');
+        if (hex)
+            ++p;
+        const size_t begin = p;
+        uint64_t value = 0;
+        for (int digit; p < page.size() && (digit = digitValue(page[p], hex)) >= 0; ++p)
+            value = std::min(value * (hex ? 16 : 10) + uint64_t(digit), kIntMax + 1);
+        if (value > kIntMax)
+            runs.push_back({begin, p, hex});
+    }
+    return runs;
+}
+
+// Elements whose text gumbo takes as it stands, references and all.
+bool keepsReferences(const GumboNode* element)
+{
+    if (element->type != GUMBO_NODE_ELEMENT ||
+        element->v.element.tag_namespace != GUMBO_NAMESPACE_HTML)
+        return false;
+    switch (element->v.element.tag) {
+    case GUMBO_TAG_SCRIPT:
+    case GUMBO_TAG_STYLE:
+    case GUMBO_TAG_XMP:
+    case GUMBO_TAG_IFRAME:
+    case GUMBO_TAG_NOEMBED:
+    case GUMBO_TAG_NOFRAMES:
+    case GUMBO_TAG_NOSCRIPT:
+    case GUMBO_TAG_PLAINTEXT:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// The page with the digits of each wrapping reference that gumbo decoded
+// into text replaced by those of U+FFFD, which it decodes as a browser
+// decodes the original; references it kept as written (in <xmp>, in CDATA)
+// stay as they are. Empty when there is nothing to replace.
+QByteArray withoutWrappingReferences(const QByteArray& page, const std::vector<DigitRun>& runs,
+                                     const GumboNode* root)
+{
+    std::vector<bool> decoded(runs.size(), false);
+    std::vector<const GumboNode*> stack{root};
+    while (!stack.empty()) {
+        const GumboNode* n = stack.back();
+        stack.pop_back();
+        if (n->type == GUMBO_NODE_ELEMENT || n->type == GUMBO_NODE_TEMPLATE) {
+            const GumboVector& children = n->v.element.children;
+            for (unsigned i = 0; i < children.length; ++i)
+                stack.push_back(static_cast<const GumboNode*>(children.data[i]));
+        } else if ((n->type == GUMBO_NODE_TEXT || n->type == GUMBO_NODE_WHITESPACE) &&
+                   !(n->parent && keepsReferences(n->parent))) {
+            const GumboStringPiece& source = n->v.text.original_text;
+            const char* const base = page.constData();
+            if (!source.data || source.data < base ||
+                source.data + source.length > base + page.size())
+                continue;
+            const size_t from = size_t(source.data - base);
+            const size_t to = from + source.length;
+            auto run = std::lower_bound(runs.begin(), runs.end(), from,
+                                        [](const DigitRun& r, size_t at) { return r.begin < at; });
+            for (; run != runs.end() && run->end <= to; ++run)
+                decoded[size_t(run - runs.begin())] = true;
+        }
+    }
+    if (std::find(decoded.begin(), decoded.end(), true) == decoded.end())
+        return {};
+    QByteArray out;
+    out.reserve(page.size());
+    size_t done = 0;
+    for (size_t i = 0; i < runs.size(); ++i) {
+        if (!decoded[i])
+            continue;
+        out.append(page.constData() + done, qsizetype(runs[i].begin - done));
+        out.append(runs[i].hex ? "FFFD" : "65533");
+        done = runs[i].end;
+    }
+    out.append(page.constData() + done, page.size() - qsizetype(done));
+    return out;
+}
+
+// gumbo writes out each character it holds as UTF-8, and the walk never
+// splits one; should a value it cannot write still come through, its bytes
+// show as U+FFFD, one each, rather than reach the pane or the clipboard.
+QByteArray wellFormedUtf8(QByteArray text)
+{
+    const auto* p = reinterpret_cast<const unsigned char*>(text.constData());
+    const size_t size = size_t(text.size());
+    char32_t cp;
+    size_t at = 0;
+    for (size_t n; at < size && (n = Utf8SequenceAt(p + at, size - at, cp)) > 0;)
+        at += n;
+    if (at == size)
+        return text;
+    QByteArray out;
+    out.reserve(text.size() + 16);
+    out.append(text.constData(), qsizetype(at));
+    while (at < size) {
+        if (const size_t n = Utf8SequenceAt(p + at, size - at, cp)) {
+            out.append(text.constData() + at, qsizetype(n));
+            at += n;
+        } else {
+            out.append("\xEF\xBF\xBD");
+            ++at;
+        }
+    }
+    return out;
+}
+
 } // namespace
 
 QByteArray HtmlToTextUtf8(const QByteArray& utf8Html)
 {
     if (utf8Html.isEmpty())
         return {};
-    GumboArena arena;
+    GumboArena arena; // holds both parses when there are two
     GumboOptions options = kGumboDefaultOptions;
     arena.install(options);
     options.max_errors = 0; // parse errors are of no use here and cost memory
     const GumboOutput* output =
         gumbo_parse_with_options(&options, utf8Html.constData(), size_t(utf8Html.size()));
+    const std::vector<DigitRun> wrapping =
+        wrappingReferences(std::string_view(utf8Html.constData(), size_t(utf8Html.size())));
+    QByteArray repaired;
+    if (!wrapping.empty())
+        repaired = withoutWrappingReferences(utf8Html, wrapping, output->root);
+    if (!repaired.isEmpty())
+        output = gumbo_parse_with_options(&options, repaired.constData(), size_t(repaired.size()));
     TextBuilder builder(utf8Html.size() / 2);
     const bool quirks = output->document->v.document.doc_type_quirks_mode == GUMBO_DOCTYPE_QUIRKS;
     Walker(builder, quirks).run(findBody(output->root));
-    return builder.take();
+    return wellFormedUtf8(builder.take());
 }
 
 QByteArray HtmlToText(const QByteArray& html)

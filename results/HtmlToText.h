@@ -13,4 +13,6 @@
 QByteArray HtmlToText(const QByteArray& html);
 
 // The same on UTF-8, with every character of the page, no-break spaces too.
+// Whatever the bytes, the result is well-formed UTF-8: bytes that are not
+// UTF-8 and references to no character show as U+FFFD.
 QByteArray HtmlToTextUtf8(const QByteArray& utf8Html);

@@ -34,7 +34,8 @@ private slots:
     void leftOut();
     void charactersAndEntities_data();
     void charactersAndEntities();
-    void utf8KeepsEveryCharacter();
+    void utf8Text_data();
+    void utf8Text();
     void asBrowsersShowIt_data();
     void asBrowsersShowIt();
     void realisticPortalPage();
@@ -171,11 +172,37 @@ void TestHtmlToText::charactersAndEntities()
     QCOMPARE(HtmlToText(html), expected);
 }
 
-void TestHtmlToText::utf8KeepsEveryCharacter()
+void TestHtmlToText::utf8Text_data()
 {
-    QCOMPARE(QString::fromUtf8(HtmlToTextUtf8(
-                 QStringLiteral("<p>a&nbsp;&nbsp;b &#x1F600; 한국어 café</p>").toUtf8())),
-             QStringLiteral("a\u00A0\u00A0b 😀 한국어 café"));
+    QTest::addColumn<QByteArray>("html");
+    QTest::addColumn<QByteArray>("expected");
+
+    const QByteArray bad = "\xEF\xBF\xBD"; // U+FFFD
+    QTest::newRow("every character kept, no-break spaces too")
+        << QStringLiteral("<p>a&nbsp;&nbsp;b &#x1F600; 한국어 café</p>").toUtf8()
+        << QStringLiteral("a\u00A0\u00A0b 😀 한국어 café").toUtf8();
+    // Bytes 0xFF, a reference past U+10FFFF without its ';', control bytes and
+    // a NUL. Chromium keeps the control characters, which the parser shows as
+    // U+FFFD too.
+    QTest::newRow("bytes that are not UTF-8 and a reference out of range")
+        << QByteArray::fromBase64(
+               "PHA+Jmx0O3RhZ/9ndDsXJmH/////////////////////////////////////////////////////////"
+               "////bXA7ICY4ODg4ODg4ODg4ODg4ODg4ODg4ODg4ODg4ODg4ODg4ODg4ODg4ODg4ODg4ODg4ODg4ODg4"
+               "ODg4ODg4ODg4ODg4ODg4ODgmI3g4ODg4ODg4ODgBAQEBAQEBAQEBAQEBAQGXAAEBAQEBAQEBAQEBAQEB"
+               "AQEBAQEBAQEBOwEBAQFvcHk7IOS4reaWhzwvcD4=")
+        << "<tag" + bad + "gt;" + bad + "&a" + bad.repeated(46) + "mp; &" + QByteArray(69, '8') +
+               bad.repeated(40) + ";" + bad.repeated(4) + "opy; 中文";
+    QTest::newRow("references out of range do not cut the text short; in xmp they are text")
+        << QByteArray("<p>a&#x80000000;b&#4294967361;c&#X0000000000041;</p>"
+                      "<xmp>&#x80000000;</xmp>")
+        << "a" + bad + "b" + bad + "cA\n\n&#x80000000;";
+}
+
+void TestHtmlToText::utf8Text()
+{
+    QFETCH(QByteArray, html);
+    QFETCH(QByteArray, expected);
+    QCOMPARE(HtmlToTextUtf8(html), expected);
 }
 
 void TestHtmlToText::asBrowsersShowIt_data()
