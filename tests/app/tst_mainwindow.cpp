@@ -444,7 +444,7 @@ void TestMainWindow::cookieRowCreatedAndMerged()
     rows->setValue(1, "sid=abc; lang=en");
     send();
     QCOMPARE(header(m_server->lastRequest(), "Cookie"), QByteArray("sid=abc; lang=en"));
-    QCOMPARE(rows->value(1), QByteArray("lang=en; sid=abc; sid=xyz; token=t1"));
+    QCOMPARE(rows->value(1), QByteArray("lang=en; sid=xyz; token=t1"));
 
     // Each response of a redirect chain gives its cookies; the headers shown
     // are the final response's.
@@ -455,7 +455,7 @@ void TestMainWindow::cookieRowCreatedAndMerged()
     typeUrl(m_server->url("/hop"));
     send();
     QVERIFY(headersMemo().startsWith(QStringLiteral("Set-Cookie: seen=1\nX-Home: yes")));
-    QCOMPARE(rows->value(1), QByteArray("hop=1; lang=en; seen=1; sid=abc; sid=xyz; token=t1"));
+    QCOMPARE(rows->value(1), QByteArray("hop=1; lang=en; seen=1; sid=xyz; token=t1"));
     QVERIFY(m_prompter.messages.isEmpty());
 }
 
