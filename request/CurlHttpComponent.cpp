@@ -104,9 +104,8 @@ QByteArray schemeOf(const QByteArray& url)
 }
 
 // The address as a browser's address bar sends it: characters beyond ASCII
-// (code page 936 text) become UTF-8 and are percent-encoded after the host
-// part, as are blanks and control characters. The host part stays as text so
-// that international domain names still resolve.
+// become UTF-8 and are percent-encoded, as are blanks and control characters;
+// escapes already in it stay as they are; the host goes in its IDNA form.
 QByteArray wireUrl(const QByteArray& url)
 {
     QByteArray utf8 = AnsiCodec::toUnicode(url).toUtf8();
@@ -120,19 +119,43 @@ QByteArray wireUrl(const QByteArray& url)
             break;
         }
     }
-    QByteArray out = utf8.left(pathStart);
     static const char hex[] = "0123456789ABCDEF";
-    for (qsizetype i = pathStart; i < utf8.size(); ++i) {
-        const auto c = static_cast<unsigned char>(utf8[i]);
-        if (c <= 0x20 || c >= 0x7F) {
-            out.append('%');
-            out.append(hex[c >> 4]);
-            out.append(hex[c & 0xF]);
-        } else {
-            out.append(char(c));
+    const auto escaped = [](const QByteArray& part) {
+        QByteArray out;
+        out.reserve(part.size());
+        for (const char ch : part) {
+            const auto c = static_cast<unsigned char>(ch);
+            if (c <= 0x20 || c >= 0x7F) {
+                out.append('%');
+                out.append(hex[c >> 4]);
+                out.append(hex[c & 0xF]);
+            } else {
+                out.append(char(c));
+            }
+        }
+        return out;
+    };
+    // The host of an international domain name goes in its IDNA (punycode)
+    // form, as browsers send it and as name servers know it.
+    const QByteArray authority = utf8.mid(authorityStart, pathStart - authorityStart);
+    const qsizetype at = authority.lastIndexOf('@');
+    const QByteArray userInfo = at < 0 ? QByteArray() : authority.left(at + 1);
+    QByteArray host = authority.mid(at + 1);
+    QByteArray port;
+    if (!host.startsWith('[')) {
+        const qsizetype colon = host.lastIndexOf(':');
+        if (colon >= 0) {
+            port = host.mid(colon);
+            host.truncate(colon);
+        }
+        if (std::any_of(host.begin(), host.end(), [](char c) { return c & 0x80; })) {
+            const QByteArray ace = QUrl::toAce(QString::fromUtf8(host));
+            if (!ace.isEmpty())
+                host = ace;
         }
     }
-    return out;
+    return utf8.left(authorityStart) + escaped(userInfo) + escaped(host) + port +
+           escaped(utf8.mid(pathStart));
 }
 
 // "host" or "host:port" of a URL as sent; empty when it names no host.
