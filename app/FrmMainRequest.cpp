@@ -188,8 +188,9 @@ void TFrmMain::btnSendReqestClick()
         return;
     SentRequest sent = request.send(in, progress);
     std::unique_ptr<HttpComponent>& http = sent.http;
-    if (!http || !http->hasResponseBody())
-        return; // nothing sent, or no body at all: nothing else changes
+    if (!http)
+        return; // nothing sent: nothing else changes
+    // A response without a body (204, 304) is shown as one whose body is empty.
     const qint64 size = http->bodyBytesReceived();
     const QString statusLine = QString::number(http->status()) + QLatin1Char(' ') +
                                AnsiCodec::toUnicode(http->statusText());
@@ -207,11 +208,15 @@ void TFrmMain::btnSendReqestClick()
         showResponseInMemo(ui->cbbResultType->currentIndex() == 1);
         // Every response of a redirect chain, in order: a login sets its
         // cookies on the 302 it answers with.
+        int refused = 0;
         if (ui->chkGetRespCookie->isChecked())
-            MergeIntoCookieRow(*m_headers,
-                               ExtractSetCookies(http->responseHeaderChain().join("\r\n")));
+            refused = MergeIntoCookieRow(
+                *m_headers, ExtractSetCookies(http->responseHeaderChain().join("\r\n")));
         qCDebug(lcResponseBody).noquote() << AnsiCodec::toUnicode(LastResponseText);
-        setPanelText(2, QStringLiteral("Html加载完成"));
+        setPanelText(2, refused == 0 ? QStringLiteral("Html加载完成")
+                                     : QStringLiteral("Html加载完成，Cookie 行已满，%1 个 Cookie "
+                                                      "未加入")
+                                           .arg(refused));
         setPanelText(3, statusLine);
         http.reset();
     }

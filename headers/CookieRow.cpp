@@ -3,17 +3,21 @@
 #include "headers/HeaderList.h"
 #include "request/untXmlHttp.h"
 
-void MergeIntoCookieRow(HeaderList& list, const QByteArray& collected)
+int MergeIntoCookieRow(HeaderList& list, const QByteArray& collected)
 {
     if (collected.isEmpty())
-        return;
+        return 0;
     int row = list.IndexOfReqHeader("cookie");
-    QByteArray old;
+    const QByteArray old = row < 0 ? QByteArray() : list.value(row);
+    int refused = 0;
+    const QByteArray merged = MergeCookies(collected, old, &refused);
+    // Only deletions, or nothing that fits: no row is made for it.
+    if (row < 0 && merged.isEmpty())
+        return refused;
     if (row < 0) {
         list.AddReqHeader("Cookie", QByteArray());
         row = list.count() - 1;
-    } else {
-        old = list.value(row);
     }
-    list.setValue(row, MergeCookies(collected, old));
+    list.setValue(row, merged);
+    return refused;
 }

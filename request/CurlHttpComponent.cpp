@@ -104,9 +104,8 @@ QByteArray schemeOf(const QByteArray& url)
 }
 
 // The address as a browser's address bar sends it: characters beyond ASCII
-// (code page 936 text) become UTF-8 and are percent-encoded after the host
-// part, as are blanks and control characters. The host part stays as text so
-// that international domain names still resolve.
+// become UTF-8 and are percent-encoded, as are blanks and control characters;
+// escapes already in it stay as they are; the host goes in its IDNA form.
 QByteArray wireUrl(const QByteArray& url)
 {
     QByteArray utf8 = AnsiCodec::toUnicode(url).toUtf8();
@@ -120,19 +119,43 @@ QByteArray wireUrl(const QByteArray& url)
             break;
         }
     }
-    QByteArray out = utf8.left(pathStart);
     static const char hex[] = "0123456789ABCDEF";
-    for (qsizetype i = pathStart; i < utf8.size(); ++i) {
-        const auto c = static_cast<unsigned char>(utf8[i]);
-        if (c <= 0x20 || c >= 0x7F) {
-            out.append('%');
-            out.append(hex[c >> 4]);
-            out.append(hex[c & 0xF]);
-        } else {
-            out.append(char(c));
+    const auto escaped = [](const QByteArray& part) {
+        QByteArray out;
+        out.reserve(part.size());
+        for (const char ch : part) {
+            const auto c = static_cast<unsigned char>(ch);
+            if (c <= 0x20 || c >= 0x7F) {
+                out.append('%');
+                out.append(hex[c >> 4]);
+                out.append(hex[c & 0xF]);
+            } else {
+                out.append(char(c));
+            }
+        }
+        return out;
+    };
+    // The host of an international domain name goes in its IDNA (punycode)
+    // form, as browsers send it and as name servers know it.
+    const QByteArray authority = utf8.mid(authorityStart, pathStart - authorityStart);
+    const qsizetype at = authority.lastIndexOf('@');
+    const QByteArray userInfo = at < 0 ? QByteArray() : authority.left(at + 1);
+    QByteArray host = authority.mid(at + 1);
+    QByteArray port;
+    if (!host.startsWith('[')) {
+        const qsizetype colon = host.lastIndexOf(':');
+        if (colon >= 0) {
+            port = host.mid(colon);
+            host.truncate(colon);
+        }
+        if (std::any_of(host.begin(), host.end(), [](char c) { return c & 0x80; })) {
+            const QByteArray ace = QUrl::toAce(QString::fromUtf8(host));
+            if (!ace.isEmpty())
+                host = ace;
         }
     }
-    return out;
+    return utf8.left(authorityStart) + escaped(userInfo) + escaped(host) + port +
+           escaped(utf8.mid(pathStart));
 }
 
 // "host" or "host:port" of a URL as sent; empty when it names no host.
@@ -315,22 +338,21 @@ public:
     {
     }
 
-    void open(const QByteArray& method, const QByteArray& url, bool async,
-              const QByteArray& user, const QByteArray& password) override
+    void open(const QByteArray& method, const QByteArray& url, bool async, const QByteArray& user,
+              const QByteArray& password) override
     {
         if (async)
-            throw HttpError(QStringLiteral("Asynchronous requests are not supported"));
+            throw HttpError(QStringLiteral("不支持异步请求"));
         if (!IsHttpToken(method))
-            throw HttpError(QStringLiteral("\"%1\" is not a valid request method").arg(shown(method)));
+            throw HttpError(QStringLiteral("“%1”不是有效的请求方法").arg(shown(method)));
         if (url.isEmpty())
-            throw HttpError(QStringLiteral("The address to request is empty"));
+            throw HttpError(QStringLiteral("请求的网址为空"));
         if (HoldsLineBreakOrNul(url))
-            throw HttpError(QStringLiteral("The address \"%1\" holds a line break").arg(shown(url)));
+            throw HttpError(QStringLiteral("网址“%1”中有换行符").arg(shown(url)));
         const QByteArray scheme = schemeOf(url);
         if (!scheme.isEmpty() && scheme != "http" && scheme != "https") {
-            throw HttpError(QStringLiteral("Cannot request \"%1\": only http and https addresses "
-                                           "are supported")
-                                .arg(shown(url)));
+            throw HttpError(
+                QStringLiteral("无法请求“%1”：只支持 http 和 https 网址").arg(shown(url)));
         }
         // A component may be opened again; nothing of an earlier request stays.
         m_headers.clear();
@@ -356,10 +378,9 @@ public:
             return;
         }
         if (TrimBytes(address).isEmpty())
-            throw HttpError(QStringLiteral("The proxy server address is empty"));
+            throw HttpError(QStringLiteral("代理服务器地址为空"));
         if (HoldsLineBreakOrNul(address)) {
-            throw HttpError(
-                QStringLiteral("The proxy address \"%1\" holds a line break").arg(shown(address)));
+            throw HttpError(QStringLiteral("代理服务器地址“%1”中有换行符").arg(shown(address)));
         }
         m_proxy = address;
     }
@@ -377,13 +398,11 @@ public:
     {
         requireOpen("setRequestHeader");
         if (!IsHttpToken(name)) {
-            throw HttpError(QStringLiteral("\"%1\" is not a valid request header name; the "
-                                           "request was not sent")
-                                .arg(shown(name)));
+            throw HttpError(
+                QStringLiteral("“%1”不是有效的请求头字段名，请求未发送").arg(shown(name)));
         }
         if (HoldsLineBreakOrNul(value)) {
-            throw HttpError(QStringLiteral("The value of the request header \"%1\" holds a line "
-                                           "break or a NUL byte; the request was not sent")
+            throw HttpError(QStringLiteral("请求头字段“%1”的值中有换行符或 NUL 字节，请求未发送")
                                 .arg(shown(name)));
         }
         for (auto& header : m_headers) {
@@ -448,15 +467,13 @@ private:
     void requireOpen(const char* call) const
     {
         if (!m_opened) {
-            throw HttpError(
-                QStringLiteral("%1 was called before open").arg(QLatin1String(call)));
+            throw HttpError(QStringLiteral("调用 %1 之前没有调用 open").arg(QLatin1String(call)));
         }
     }
     void requireDone(const char* call) const
     {
         if (!m_done) {
-            throw HttpError(QStringLiteral("%1 was called before a response arrived")
-                                .arg(QLatin1String(call)));
+            throw HttpError(QStringLiteral("响应到达之前调用了 %1").arg(QLatin1String(call)));
         }
     }
 
@@ -537,7 +554,7 @@ private:
     QByteArray m_contentLength; // of the response being received
     bool m_chunked = false;     // of the response being received
     bool m_headersComplete = false;
-    QString m_badReply;         // why the reply was refused, when we refused it
+    QString m_badReply; // why the reply was refused, when we refused it
     qint64 m_headerBytes = 0;
 };
 
@@ -585,10 +602,9 @@ size_t CurlHttpComponent::onHeader(char* data, size_t size, size_t count, void* 
             SameTextAnsiLower(line.left(lengthName.size()), lengthName)) {
             const QByteArray value = TrimBytes(line.mid(lengthName.size()));
             if (!c->m_contentLength.isEmpty() && value != c->m_contentLength) {
-                c->m_badReply = QStringLiteral("it gave two different Content-Length values "
-                                               "(%1 and %2)")
-                                    .arg(QString::fromLatin1(c->m_contentLength),
-                                         QString::fromLatin1(value));
+                c->m_badReply =
+                    QStringLiteral("它给出了两个不同的 Content-Length（%1 和 %2）")
+                        .arg(QString::fromLatin1(c->m_contentLength), QString::fromLatin1(value));
                 return 0;
             }
             c->m_contentLength = value;
@@ -744,7 +760,7 @@ void CurlHttpComponent::send(const QByteArray& body)
     // share its connections, and a cancel can wake it from any thread.
     CURLM* multi = curl_multi_init();
     if (!multi)
-        throw HttpError(QStringLiteral("The HTTP library could not start a request"));
+        throw HttpError(QStringLiteral("HTTP 库无法开始请求"));
     {
         const std::lock_guard<std::mutex> lock(m_multiMutex);
         m_multi = multi;
@@ -809,7 +825,7 @@ void CurlHttpComponent::throwCancelled()
 CURLcode CurlHttpComponent::perform(CURL* easy)
 {
     if (curl_multi_add_handle(m_multi, easy) != CURLM_OK)
-        throw HttpError(QStringLiteral("The HTTP library could not start a request"));
+        throw HttpError(QStringLiteral("HTTP 库无法开始请求"));
     CURLcode result = CURLE_OK;
     bool finished = false;
     while (!finished && !m_cancelRequested) {
@@ -842,7 +858,7 @@ void CurlHttpComponent::transfer(const QByteArray& body)
     CurlHandle handle;
     handle.easy = curl_easy_init();
     if (!handle.easy)
-        throw HttpError(QStringLiteral("The HTTP library could not start a request"));
+        throw HttpError(QStringLiteral("HTTP 库无法开始请求"));
     CURL* easy = handle.easy;
     m_chain.clear();
     m_cookiesSetByFirstHost.clear();
@@ -874,16 +890,15 @@ void CurlHttpComponent::transfer(const QByteArray& body)
         if (m_redirectTarget.isEmpty())
             break;
         if (redirects == kMaxRedirects) {
-            throw HttpError(QStringLiteral("%1 redirected more than %2 times; the request was "
-                                           "given up")
+            throw HttpError(QStringLiteral("%1 重定向超过 %2 次，已放弃请求")
                                 .arg(hostForMessages(easy))
                                 .arg(kMaxRedirects));
         }
         const QByteArray scheme = schemeOf(m_redirectTarget);
         if (scheme != "http" && scheme != "https") {
-            throw HttpError(QStringLiteral("Cannot follow the redirect from %1 to \"%2\": only "
-                                           "http and https addresses are supported")
-                                .arg(hostForMessages(easy), QString::fromUtf8(m_redirectTarget)));
+            throw HttpError(
+                QStringLiteral("无法跟随从 %1 到“%2”的重定向：只支持 http 和 https 网址")
+                    .arg(hostForMessages(easy), QString::fromUtf8(m_redirectTarget)));
         }
         hop = nextHop(hop, first);
     }
@@ -1036,7 +1051,7 @@ void CurlHttpComponent::configureHop(CurlHandle& handle, const Hop& hop, const Q
         curl_slist* grown = curl_slist_append(list, line.constData());
         if (!grown) {
             curl_slist_free_all(list);
-            throw HttpError(QStringLiteral("Out of memory while preparing the request headers"));
+            throw HttpError(QStringLiteral("准备请求头时内存不足"));
         }
         list = grown;
     }
@@ -1087,16 +1102,14 @@ void CurlHttpComponent::performHop(CURL* easy, const char* errorBuffer)
     // body runs up to the close, that reset is its end: keep the response
     // rather than report a broken connection and hide the status.
     const bool refusalEndedByReset = code == CURLE_RECV_ERROR && m_headersComplete &&
-                                     m_status >= 400 && m_contentLength.isEmpty() &&
-                                     !m_chunked && !m_sinkError && !m_bodyTooLarge;
+                                     m_status >= 400 && m_contentLength.isEmpty() && !m_chunked &&
+                                     !m_sinkError && !m_bodyTooLarge;
     if (code != CURLE_OK && !refusalEndedByReset && !redirectBodyLost)
         fail(easy, code, errorBuffer);
     // libcurl takes a connection closed in the middle of the header block
     // for the end of a response without body; it is a broken reply.
     if (!m_headersComplete) {
-        throw HttpError(QStringLiteral("The connection to %1 broke off before the whole "
-                                       "response arrived (it ended inside the response "
-                                       "headers)")
+        throw HttpError(QStringLiteral("与 %1 的连接在响应完整到达之前断开（断在响应头中）")
                             .arg(hostForMessages(easy)));
     }
 }
@@ -1126,30 +1139,40 @@ void CurlHttpComponent::fail(CURL* easy, CURLcode code, const char* errorBuffer)
     const QString detail =
         QString::fromUtf8(errorBuffer[0] ? errorBuffer : curl_easy_strerror(code));
     if (m_idleTimedOut) {
-        throw HttpError(QStringLiteral("No data came from %1 for %2 seconds; the request was "
-                                       "given up")
+        throw HttpError(QStringLiteral("%1 已有 %2 秒没有发来数据，已放弃请求")
                             .arg(host)
                             .arg(m_config.idleTimeoutMs / 1000.0));
     }
     if (m_bodyTooLarge) {
-        throw HttpError(QStringLiteral("The response from %1 is larger than the %2 that can be "
-                                       "held in memory; use 保存到文件 to download it")
-                            .arg(host, QString::fromLatin1(
-                                           FormatByteSize(m_config.maxBodyBytes).trimmed())));
+        throw HttpError(
+            QStringLiteral("%1 的响应大于内存中能保存的 %2，请用“保存到文件”下载")
+                .arg(host, QString::fromLatin1(FormatByteSize(m_config.maxBodyBytes).trimmed())));
     }
     if (!m_badReply.isEmpty()) {
-        throw HttpError(
-            QStringLiteral("%1 sent a reply that is not valid HTTP: %2").arg(host, m_badReply));
+        throw HttpError(QStringLiteral("%1 发回的不是有效的 HTTP 响应：%2").arg(host, m_badReply));
     }
     // libcurl gives up on a header block of about 300 KB; say so rather than
     // blaming the connection.
     if (!m_bodyBegun && m_headerBytes > kLargeHeaderBlockBytes &&
         (code == CURLE_RECV_ERROR || code == CURLE_WEIRD_SERVER_REPLY ||
          code == CURLE_OUT_OF_MEMORY)) {
-        throw HttpError(QStringLiteral("%1 sent more response headers than can be accepted "
-                                       "(%2 received): %3")
-                            .arg(host, QString::fromLatin1(FormatByteSize(m_headerBytes).trimmed()),
-                                 detail));
+        throw HttpError(
+            QStringLiteral("%1 发回的响应头超过能接受的大小（已收到 %2）：%3")
+                .arg(host, QString::fromLatin1(FormatByteSize(m_headerBytes).trimmed()), detail));
+    }
+    // A proxy that refuses the tunnel to an https address after it was
+    // given credentials ends the request in its own name.
+    long connectCode = 0;
+    curl_easy_getinfo(easy, CURLINFO_HTTP_CONNECTCODE, &connectCode);
+    if (!m_proxy.isEmpty() && connectCode >= 400) {
+        if (connectCode == 407) {
+            throw HttpError(QStringLiteral("代理服务器 %1 拒绝了代理认证（407），没有建立到 %2 "
+                                           "的连接：请检查代理用户名和密码")
+                                .arg(shown(m_proxy), host));
+        }
+        throw HttpError(QStringLiteral("代理服务器 %1 拒绝建立到 %2 的连接（%3）")
+                            .arg(shown(m_proxy), host)
+                            .arg(connectCode));
     }
     long osErrno = 0;
     curl_easy_getinfo(easy, CURLINFO_OS_ERRNO, &osErrno);
@@ -1163,52 +1186,45 @@ void CurlHttpComponent::fail(CURL* easy, CURLcode code, const char* errorBuffer)
         const QByteArray target = effective ? QByteArray(effective) : m_url;
         const QByteArray scheme = schemeOf(target);
         if (scheme == "http" || scheme == "https") {
-            throw HttpError(
-                QStringLiteral("%1 sent a reply that is not valid HTTP: %2").arg(host, detail));
+            throw HttpError(QStringLiteral("%1 发回的不是有效的 HTTP 响应：%2").arg(host, detail));
         }
-        throw HttpError(QStringLiteral("Cannot request \"%1\": only http and https addresses "
-                                       "are supported")
+        throw HttpError(QStringLiteral("无法请求“%1”：只支持 http 和 https 网址")
                             .arg(QString::fromUtf8(target)));
     }
     case CURLE_URL_MALFORMAT:
-        throw HttpError(QStringLiteral("The address \"%1\" is not a valid URL (%2)")
-                            .arg(shown(m_url), detail));
+        throw HttpError(QStringLiteral("网址“%1”无效（%2）").arg(shown(m_url), detail));
     case CURLE_COULDNT_RESOLVE_HOST:
-        throw HttpError(
-            QStringLiteral("Cannot find the server %1: its name could not be resolved").arg(host));
+        throw HttpError(QStringLiteral("找不到服务器 %1：无法解析这个名称").arg(host));
     case CURLE_COULDNT_RESOLVE_PROXY:
-        throw HttpError(QStringLiteral("Cannot find the proxy server %1: its name could not be "
-                                       "resolved")
-                            .arg(shown(m_proxy)));
+        throw HttpError(
+            QStringLiteral("找不到代理服务器 %1：无法解析这个名称").arg(shown(m_proxy)));
     case CURLE_COULDNT_CONNECT:
-        throw HttpError(QStringLiteral("Cannot connect to %1: %2")
-                            .arg(m_proxy.isEmpty() ? host
-                                                   : QStringLiteral("the proxy server ") +
-                                                         shown(m_proxy),
-                                 reason));
+        if (!m_proxy.isEmpty())
+            throw HttpError(
+                QStringLiteral("无法连接到代理服务器 %1：%2").arg(shown(m_proxy), reason));
+        throw HttpError(QStringLiteral("无法连接到 %1：%2").arg(host, reason));
     case CURLE_OPERATION_TIMEDOUT:
-        throw HttpError(QStringLiteral("Connecting to %1 timed out after %2 seconds")
+        throw HttpError(QStringLiteral("连接 %1 超时（%2 秒）")
                             .arg(host)
                             .arg(m_config.connectTimeoutMs / 1000.0));
     case CURLE_PEER_FAILED_VERIFICATION:
-        throw HttpError(QStringLiteral("The certificate of %1 is not valid: %2").arg(host, detail));
+        throw HttpError(QStringLiteral("%1 的证书无效：%2").arg(host, detail));
     case CURLE_SSL_CONNECT_ERROR:
-        throw HttpError(QStringLiteral("The secure connection to %1 failed: %2").arg(host, detail));
+        throw HttpError(QStringLiteral("与 %1 的安全连接失败：%2").arg(host, detail));
     case CURLE_PARTIAL_FILE:
     case CURLE_RECV_ERROR:
     case CURLE_GOT_NOTHING:
-        throw HttpError(QStringLiteral("The connection to %1 broke off before the whole response "
-                                       "arrived (%2 body bytes received): %3")
-                            .arg(host)
-                            .arg(m_received)
-                            .arg(detail));
-    case CURLE_SEND_ERROR:
-        throw HttpError(QStringLiteral("Sending the request to %1 failed: %2").arg(host, reason));
-    case CURLE_WEIRD_SERVER_REPLY:
         throw HttpError(
-            QStringLiteral("%1 sent a reply that is not valid HTTP: %2").arg(host, detail));
+            QStringLiteral("与 %1 的连接在响应完整到达之前断开（已收到正文 %2 字节）：%3")
+                .arg(host)
+                .arg(m_received)
+                .arg(detail));
+    case CURLE_SEND_ERROR:
+        throw HttpError(QStringLiteral("向 %1 发送请求失败：%2").arg(host, reason));
+    case CURLE_WEIRD_SERVER_REPLY:
+        throw HttpError(QStringLiteral("%1 发回的不是有效的 HTTP 响应：%2").arg(host, detail));
     default:
-        throw HttpError(QStringLiteral("The request to %1 failed: %2").arg(host, detail));
+        throw HttpError(QStringLiteral("对 %1 的请求失败：%2").arg(host, detail));
     }
 }
 

@@ -1,21 +1,55 @@
 #include "request/RequestDispatch.h"
 
+#include "util/AnsiCodec.h"
 #include "util/MyStrUtils.h"
 
 #include <QScopeGuard>
+#include <QStringEncoder>
 
 namespace {
 
-bool hasRow(const std::vector<HeaderEntry>& rows, const QByteArray& name)
+// The value of the first row named `name`, or nothing.
+const HeaderEntry* firstRow(const std::vector<HeaderEntry>& rows, const QByteArray& name)
 {
     for (const HeaderEntry& row : rows) {
         if (SameTextAnsiLower(row.name, name))
-            return true;
+            return &row;
     }
-    return false;
+    return nullptr;
 }
 
 } // namespace
+
+QByteArray EncodeRequestData(const QByteArray& data, const QByteArray& contentType)
+{
+    const QByteArrayList parts = contentType.split(';');
+    const QByteArray mediaType = AnsiLowerCase(TrimBytes(parts.first()));
+    QByteArray charset;
+    for (qsizetype i = 1; i < parts.size(); ++i) {
+        const QByteArray parameter = TrimBytes(parts[i]);
+        if (SameTextAnsiLower(parameter.left(8), "charset=")) {
+            charset = AnsiLowerCase(TrimBytes(parameter.mid(8)));
+            if (charset.size() >= 2 && charset.startsWith('"') && charset.endsWith('"'))
+                charset = charset.mid(1, charset.size() - 2);
+            break;
+        }
+    }
+    // JSON has no charset parameter of its own: it is UTF-8.
+    if (charset.isEmpty() && (mediaType == "application/json" || mediaType.endsWith("+json")))
+        charset = "utf-8";
+    // The program's own text is GB18030, which GBK and GB2312 servers read.
+    static const char* const ansiNames[] = {"gb18030", "gbk",   "gb2312",
+                                            "cp936",   "x-gbk", "windows-936"};
+    if (charset.isEmpty() || std::any_of(std::begin(ansiNames), std::end(ansiNames),
+                                         [&](const char* n) { return charset == n; }))
+        return data;
+    if (charset == "utf-8" || charset == "utf8")
+        return AnsiCodec::ansiToUtf8(data);
+    QStringEncoder encoder(charset.constData());
+    if (!encoder.isValid())
+        return data; // a charset nobody knows: the text as typed
+    return encoder.encode(AnsiCodec::toUnicode(data));
+}
 
 void RunningRequest::cancel()
 {
@@ -84,10 +118,12 @@ SentRequest SendRequest(const RequestInputs& in, const HttpComponentConfig& conf
     if (in.method == "get") {
         http->send(QByteArray());
     } else {
-        if (!hasRow(in.headers, "Content-Type"))
+        const HeaderEntry* type = firstRow(in.headers, "Content-Type");
+        if (!type)
             http->setRequestHeader("Content-Type", "application/x-www-form-urlencoded");
-        http->setRequestHeader("Content-Length", QByteArray::number(in.data.size()));
-        http->send(in.data);
+        const QByteArray body = EncodeRequestData(in.data, type ? type->value : QByteArray());
+        http->setRequestHeader("Content-Length", QByteArray::number(body.size()));
+        http->send(body);
     }
     return sent;
 }

@@ -62,11 +62,18 @@ private:
     bool m_cancelled = false;
 };
 
+// The request data as it goes on the wire for a Content-Type value: in the
+// charset its parameter names; JSON types (application/json, */*+json)
+// without one as UTF-8; otherwise, and for a charset this system does not
+// know, in the ANSI code page as typed.
+QByteArray EncodeRequestData(const QByteArray& data, const QByteArray& contentType);
+
 // Creates the component for the kind, opens it, gives it the proxy (every
 // kind but XMLHTTP; credentials to ServerXMLHTTP only), every row with a name
 // and a value (HTTP/2 pseudo-header rows such as ":authority" excepted),
 // option 2 = 8192 for ServerXMLHTTP, and for anything but GET a Content-Type
-// unless a row has one and always a Content-Length of the data's bytes; then
+// unless a row has one, the data as EncodeRequestData gives it for the row's
+// type and always a Content-Length of the bytes sent; then
 // sends, into a new download file when a path is given. Returns no component,
 // having sent nothing, when no method was chosen or no component exists for
 // the kind. A failing call throws HttpError; a download file that cannot be

@@ -155,10 +155,23 @@ std::unique_ptr<HttpComponent> CreateHttpComponent(const QByteArray& progId,
 // for anything else.
 QByteArray ProgIdForComponentCaption(const QByteArray& caption);
 
-// Cookies of all "Set-Cookie: " lines of a response header text, each ended by
-// ";" and separated by one blank; empty when there are none.
+// Cookies of all "Set-Cookie: " lines of a response header text, in order,
+// each ended by ";" and separated by one blank; empty when there are none.
+// Attributes (Path, SameSite, HttpOnly...) are never cookies, and a cookie
+// holding a control byte is not taken. A cookie the server deletes (an empty
+// value, Max-Age zero or less, an expiry date in the past) comes out as its
+// name and "=" alone.
 QByteArray ExtractSetCookies(const QByteArray& headerText);
 
-// Union of the collected cookies and an old Cookie value, sorted without
-// regard to case, without repeats, joined by "; ".
-QByteArray MergeCookies(const QByteArray& collected, const QByteArray& oldValue);
+// The bounds of a Cookie row, as clients keep them for one site.
+inline constexpr qsizetype kMaxRowCookies = 150;
+inline constexpr qsizetype kMaxRowCookieBytes = 8192;
+
+// An old Cookie value with the collected cookies applied in order: a cookie
+// takes the place of the row's entries of the same name (names compared
+// without regard to case), a deleted one leaves the row, and a cookie that
+// would take the row past kMaxRowCookies entries or kMaxRowCookieBytes bytes
+// is not added (counted in `refused`). The entries come out sorted without
+// regard to case, each once, joined by "; ".
+QByteArray MergeCookies(const QByteArray& collected, const QByteArray& oldValue,
+                        int* refused = nullptr);

@@ -1,8 +1,8 @@
 #include "util/AnsiCodec.h"
 
 #include "util/Prefault.h"
-#include "util/Utf8Sequence.h"
 #include "util/ReqlarkError.h"
+#include "util/Utf8Sequence.h"
 
 #include <QSysInfo>
 
@@ -26,11 +26,11 @@ constexpr char16_t kReplacement = 0xFFFD;
 
 struct Encoded
 {
-    quint16 code;  // below 0x100 a single byte, otherwise lead << 8 | trail
+    quint16 code; // below 0x100 a single byte, otherwise lead << 8 | trail
 };
 
-// A character the code page cannot hold becomes its default character.
-constexpr Encoded kUnmappable = {'?'};
+// A character the code page cannot hold: written in its GB18030 form.
+constexpr Encoded kUnmappable = {0xFFFF};
 
 struct Cp936Tables
 {
@@ -154,6 +154,75 @@ const Cp936Tables& tables()
     return *built;
 }
 
+// GB18030 is code page 936 with a form for every other character: the same
+// bytes for every character code page 936 holds, four bytes (or a pair code
+// page 936 leaves unused) for the rest. Those forms are rare in the program's
+// text, so they go through iconv one character at a time rather than through
+// tables that every start would have to build.
+class Gb18030
+{
+public:
+    // The GB18030 bytes of `cp` into `out` (room for four); 0 when there is
+    // none, or when it is a pair code page 936 reads as another character.
+    static int encode(char32_t cp, char* out)
+    {
+        char16_t units[2];
+        size_t count = 1;
+        if (cp >= 0x10000) {
+            units[0] = char16_t(0xD800 + ((cp - 0x10000) >> 10));
+            units[1] = char16_t(0xDC00 + ((cp - 0x10000) & 0x3FF));
+            count = 2;
+        } else {
+            units[0] = char16_t(cp);
+        }
+        const std::lock_guard<std::mutex> lock(instance().m_mutex);
+        const int n =
+            instance().m_encoder.convert(reinterpret_cast<const char*>(units), 2 * count, out, 4);
+        if (n == 2 && tables().pair[size_t(quint8(out[0])) << 8 | quint8(out[1])])
+            return 0;
+        return n == 2 || n == 4 ? n : 0;
+    }
+
+    // The character of the GB18030 sequence at `p` that code page 936 does
+    // not read: its length (2 or 4) and `cp`, or 0.
+    static int decode(const unsigned char* p, size_t left, char32_t& cp)
+    {
+        if (left < 2 || p[0] < 0x81 || p[0] > 0xFE)
+            return 0;
+        size_t size = 2;
+        if (p[1] >= 0x30 && p[1] <= 0x39) {
+            if (left < 4 || p[2] < 0x81 || p[2] > 0xFE || p[3] < 0x30 || p[3] > 0x39)
+                return 0;
+            size = 4;
+        }
+        char16_t units[2];
+        int n;
+        {
+            const std::lock_guard<std::mutex> lock(instance().m_mutex);
+            n = instance().m_decoder.convert(reinterpret_cast<const char*>(p), size,
+                                             reinterpret_cast<char*>(units), sizeof units);
+        }
+        if (n == 2 && (units[0] < 0xD800 || units[0] > 0xDFFF))
+            cp = units[0];
+        else if (n == 4 && units[0] >= 0xD800 && units[0] <= 0xDBFF)
+            cp = 0x10000 + (char32_t(units[0] - 0xD800) << 10) + (units[1] - 0xDC00);
+        else
+            return 0;
+        return int(size);
+    }
+
+private:
+    Gb18030() : m_encoder("GB18030", utf16Name()), m_decoder(utf16Name(), "GB18030") {}
+    static Gb18030& instance()
+    {
+        static Gb18030 converters;
+        return converters;
+    }
+
+    std::mutex m_mutex;
+    Iconv m_encoder;
+    Iconv m_decoder;
+};
 
 // Length of a UTF-8 unit that is refused: the lead byte and the continuation
 // bytes that follow it, up to the count the lead promises. A lone
@@ -181,13 +250,20 @@ size_t refusedUtf8Unit(const unsigned char* p, size_t left)
     return len;
 }
 
-inline const Encoded& encoded(const Cp936Tables& t, char32_t cp)
+inline Encoded encoded(const Cp936Tables& t, char32_t cp)
 {
     return cp < 0x10000 ? t.encode[cp] : kUnmappable;
 }
 
-inline char* putAnsi(const Encoded& e, char* out)
+// The code page 936 bytes of `cp`, else its GB18030 form, else '?'.
+inline char* putAnsi(const Encoded& e, char32_t cp, char* out)
 {
+    if (e.code == kUnmappable.code) {
+        const int n = Gb18030::encode(cp, out);
+        if (n == 0)
+            *out++ = '?';
+        return out + n;
+    }
     if (e.code < 0x100) {
         *out++ = char(e.code);
     } else {
@@ -223,7 +299,8 @@ char* convertUtf8(const unsigned char* p, const unsigned char* const end, char* 
         }
         char32_t cp = 0;
         size_t n = 0;
-        if ((c & 0xF0) == 0xE0 && end - p >= 3 && IsUtf8Continuation(p[1]) && IsUtf8Continuation(p[2])) {
+        if ((c & 0xF0) == 0xE0 && end - p >= 3 && IsUtf8Continuation(p[1]) &&
+            IsUtf8Continuation(p[2])) {
             // The three-byte sequences of Chinese text, without the general decoder.
             cp = char32_t(c & 0x0F) << 12 | char32_t(p[1] & 0x3F) << 6 | (p[2] & 0x3F);
             if (cp >= 0x800 && (cp < 0xD800 || cp > 0xDFFF))
@@ -238,7 +315,7 @@ char* convertUtf8(const unsigned char* p, const unsigned char* const end, char* 
             continue;
         }
         p += n;
-        o = putAnsi(encoded(t, cp), o);
+        o = putAnsi(encoded(t, cp), cp, o);
     }
     return o;
 }
@@ -254,10 +331,12 @@ QByteArray utf8ToAnsi(const QByteArray& utf8, bool* wellFormed)
     if (utf8.isEmpty())
         return {};
     bool refused = false;
-    // Every character needs at most as many bytes in code page 936 as in
-    // UTF-8, and one '?' replaces each refused unit.
-    QByteArray out(utf8.size(), Qt::Uninitialized);
-    PrefaultBuffer(out.data(), size_t(out.size()));
+    // Every character code page 936 holds needs at most as many bytes as in
+    // UTF-8, and one '?' replaces each refused unit; only the four-byte form
+    // of a three-byte character needs more. Pages of the spare room that are
+    // never written cost nothing.
+    QByteArray out(utf8.size() + utf8.size() / 3 + 4, Qt::Uninitialized);
+    PrefaultBuffer(out.data(), size_t(utf8.size()));
     const auto* in = reinterpret_cast<const unsigned char*>(utf8.constData());
     out.truncate(convertUtf8(in, in + utf8.size(), out.data(), refused) - out.constData());
     if (wellFormed)
@@ -288,20 +367,25 @@ QByteArray ansiToUtf8(const QByteArray& ansi)
 
     const Cp936Tables& t = tables();
     // A byte gives at most three bytes of UTF-8 (U+FFFD, or the euro sign of
-    // 0x80); pages of the buffer that are never written cost nothing.
+    // 0x80), a four-byte GB18030 form at most four; pages of the buffer that
+    // are never written cost nothing.
     QByteArray out(ansi.size() * 3, Qt::Uninitialized);
     const qsizetype prefix = high - p;
     std::memcpy(out.data(), p, size_t(prefix));
     char* o = out.data() + prefix;
-    const auto put = [&o](char16_t unit) {
+    const auto put = [&o](char32_t unit) {
         if (unit < 0x80) {
             *o++ = char(unit);
             return;
         }
         if (unit < 0x800) {
             *o++ = char(0xC0 | unit >> 6);
-        } else {
+        } else if (unit < 0x10000) {
             *o++ = char(0xE0 | unit >> 12);
+            *o++ = char(0x80 | (unit >> 6 & 0x3F));
+        } else {
+            *o++ = char(0xF0 | unit >> 18);
+            *o++ = char(0x80 | (unit >> 12 & 0x3F));
             *o++ = char(0x80 | (unit >> 6 & 0x3F));
         }
         *o++ = char(0x80 | (unit & 0x3F));
@@ -327,6 +411,9 @@ QByteArray ansiToUtf8(const QByteArray& ansi)
         } else if (p < end && t.pair[size_t(c) << 8 | *p]) {
             put(t.pair[size_t(c) << 8 | *p]);
             ++p;
+        } else if (char32_t cp; const int n = Gb18030::decode(p - 1, size_t(end - p + 1), cp)) {
+            put(cp);
+            p += n - 1;
         } else {
             put(kReplacement);
         }
@@ -341,7 +428,7 @@ QString toUnicode(const QByteArray& ansi)
     if (ansi.isEmpty())
         return {};
     const Cp936Tables& t = tables();
-    // Every byte gives at most one UTF-16 unit.
+    // Every byte gives at most one UTF-16 unit (four bytes at most two).
     QString out(ansi.size(), Qt::Uninitialized);
     PrefaultBuffer(out.data(), size_t(out.size()) * 2);
     const auto* p = reinterpret_cast<const unsigned char*>(ansi.constData());
@@ -367,6 +454,16 @@ QString toUnicode(const QByteArray& ansi)
                 continue;
             }
         }
+        if (char32_t cp; const int n = Gb18030::decode(p - 1, size_t(end - p + 1), cp)) {
+            if (cp >= 0x10000) {
+                *o++ = char16_t(0xD800 + ((cp - 0x10000) >> 10));
+                *o++ = char16_t(0xDC00 + ((cp - 0x10000) & 0x3FF));
+            } else {
+                *o++ = char16_t(cp);
+            }
+            p += n - 1;
+            continue;
+        }
         *o++ = kReplacement;
     }
     out.truncate(o - reinterpret_cast<const char16_t*>(out.constData()));
@@ -378,7 +475,8 @@ QByteArray fromUnicode(const QString& text)
     if (text.isEmpty())
         return {};
     const Cp936Tables& t = tables();
-    QByteArray out(text.size() * 2, Qt::Uninitialized);
+    // Four bytes at most for a character of one unit (its GB18030 form).
+    QByteArray out(text.size() * 4, Qt::Uninitialized);
     const auto* p = reinterpret_cast<const char16_t*>(text.constData());
     const char16_t* const end = p + text.size();
     char* o = out.data();
@@ -390,15 +488,20 @@ QByteArray fromUnicode(const QString& text)
         }
         if (unit >= 0xD800 && unit <= 0xDFFF) {
             // A character beyond the BMP (a surrogate pair is one character)
-            // or a lone surrogate: the code page has neither.
-            if (unit <= 0xDBFF && p < end && *p >= 0xDC00 && *p <= 0xDFFF)
-                ++p;
-            *o++ = '?';
+            // has a four-byte form; a lone surrogate is no character.
+            if (unit <= 0xDBFF && p < end && *p >= 0xDC00 && *p <= 0xDFFF) {
+                const char32_t cp = 0x10000 + (char32_t(unit - 0xD800) << 10) + (*p++ - 0xDC00);
+                o = putAnsi(kUnmappable, cp, o);
+            } else {
+                *o++ = '?';
+            }
             continue;
         }
-        o = putAnsi(t.encode[unit], o);
+        o = putAnsi(t.encode[unit], unit, o);
     }
     out.truncate(o - out.constData());
+    if (out.size() < out.capacity() / 2)
+        out.squeeze();
     return out;
 }
 

@@ -7,8 +7,8 @@
 #include "results/LargeTextView.h"
 #include "support/LoopbackServer.h"
 #include "support/ScriptedPrompter.h"
-#include "util/AnsiCodec.h"
 #include "support/TestHelpers.h"
+#include "util/AnsiCodec.h"
 
 #include <QAction>
 #include <QApplication>
@@ -129,7 +129,8 @@ private slots:
     void pageViewFallsBackToHtml();
     void cookieRowCreatedAndMerged();
     void noSetCookieLeavesListAlone();
-    void responseWithoutBodyKeepsSize();
+    void responseWithoutBodyShowsItsStatus_data();
+    void responseWithoutBodyShowsItsStatus();
     void emptyBodyShowsZeroBytes();
     void unreachableHostShowsErrorAndWindowStaysUsable();
     void stallingServerEndsWithError();
@@ -137,7 +138,7 @@ private slots:
     void downloadCancelledSendsNothing();
     void cutDownloadLeavesPreviousFile();
     void downloadTargetNotWritable();
-    void downloadOfNoBodyCreatesNoFile();
+    void downloadOfNoBodySavesAnEmptyFile();
     void headerListGestures();
     void downloadShowsErrorStatus();
     void topPanelFitsTheFont_data();
@@ -230,7 +231,8 @@ void TestMainWindow::designState()
                                  QStringLiteral("离线网页"), QStringLiteral("原始网页")}));
     QCOMPARE(view->currentIndex(), 0);
     QCOMPARE(child<QPushButton>(m_win.get(), "btnSendReqest")->text(), QStringLiteral("获取HTML"));
-    QCOMPARE(child<QPushButton>(m_win.get(), "btnSaveToFile")->text(), QStringLiteral("保存到文件"));
+    QCOMPARE(child<QPushButton>(m_win.get(), "btnSaveToFile")->text(),
+             QStringLiteral("保存到文件"));
     QCOMPARE(child<QLineEdit>(m_win.get(), "edtUrl")->toolTip(),
              QStringLiteral("双击粘贴,按回车发送请求"));
     QVERIFY(!child<QCheckBox>(m_win.get(), "chkGetRespCookie")->isChecked());
@@ -242,9 +244,9 @@ void TestMainWindow::designState()
         items << a->text();
         QVERIFY(a->isEnabled());
     }
-    QCOMPARE(items, (QStringList{QStringLiteral("添加"), QStringLiteral("编辑"),
-                                 QStringLiteral("删除"), QStringLiteral("清空"),
-                                 QStringLiteral("从剪贴板导入")}));
+    QCOMPARE(items,
+             (QStringList{QStringLiteral("添加"), QStringLiteral("编辑"), QStringLiteral("删除"),
+                          QStringLiteral("清空"), QStringLiteral("从剪贴板导入")}));
     // The tools menu is shown after the main menu.
     auto* tools = child<QMenu>(m_win.get(), "mniTools");
     QVERIFY(tools->menuAction()->isVisible());
@@ -273,9 +275,9 @@ void TestMainWindow::statusPanelsShareTheWidth()
 
 void TestMainWindow::getShowsBodyHeadersAndPanels()
 {
-    m_server->route("/page", ScriptedResponse::withBody(200, "OK",
-                                                        {"Content-Type: text/html", "X-Test: 1"},
-                                                        "<html>hello</html>"));
+    m_server->route("/page",
+                    ScriptedResponse::withBody(200, "OK", {"Content-Type: text/html", "X-Test: 1"},
+                                               "<html>hello</html>"));
     typeUrl("  " + m_server->url("/page?q=1") + " ");
     send();
 
@@ -453,8 +455,9 @@ void TestMainWindow::acceptEncodingQuestion()
     send();
     QCOMPARE(m_prompter.questions.size(), 1);
     QCOMPARE(m_prompter.questions[0].caption, QStringLiteral("提示"));
-    QCOMPARE(m_prompter.questions[0].text,
-             QStringLiteral("设置Accept-Encoding字段可能无法得到正确返回结果\r\n是否需要删除该字段?"));
+    QCOMPARE(
+        m_prompter.questions[0].text,
+        QStringLiteral("设置Accept-Encoding字段可能无法得到正确返回结果\r\n是否需要删除该字段?"));
     QCOMPARE(header(m_server->lastRequest(), "Accept-Encoding"), QByteArray("gzip"));
 
     m_prompter.yesNoAnswers.enqueue(true);
@@ -489,11 +492,11 @@ void TestMainWindow::pageViewFallsBackToHtml()
 
 void TestMainWindow::cookieRowCreatedAndMerged()
 {
-    m_server->route("/login", ScriptedResponse::withBody(
-                                  200, "OK",
-                                  {"Set-Cookie: sid=xyz; path=/; HttpOnly",
-                                   "set-cookie: token=t1; Max-Age=60; Path=/"},
-                                  "ok"));
+    m_server->route("/login",
+                    ScriptedResponse::withBody(200, "OK",
+                                               {"Set-Cookie: sid=xyz; path=/; HttpOnly",
+                                                "set-cookie: token=t1; Max-Age=60; Path=/"},
+                                               "ok"));
     child<QCheckBox>(m_win.get(), "chkGetRespCookie")->setChecked(true);
     m_win->headerList()->append("Accept", "*/*");
     typeUrl(m_server->url("/login"));
@@ -507,7 +510,7 @@ void TestMainWindow::cookieRowCreatedAndMerged()
     rows->setValue(1, "sid=abc; lang=en");
     send();
     QCOMPARE(header(m_server->lastRequest(), "Cookie"), QByteArray("sid=abc; lang=en"));
-    QCOMPARE(rows->value(1), QByteArray("lang=en; sid=abc; sid=xyz; token=t1"));
+    QCOMPARE(rows->value(1), QByteArray("lang=en; sid=xyz; token=t1"));
 
     // Each response of a redirect chain gives its cookies; the headers shown
     // are the final response's.
@@ -518,7 +521,7 @@ void TestMainWindow::cookieRowCreatedAndMerged()
     typeUrl(m_server->url("/hop"));
     send();
     QVERIFY(headersMemo().startsWith(QStringLiteral("Set-Cookie: seen=1\nX-Home: yes")));
-    QCOMPARE(rows->value(1), QByteArray("hop=1; lang=en; seen=1; sid=abc; sid=xyz; token=t1"));
+    QCOMPARE(rows->value(1), QByteArray("hop=1; lang=en; seen=1; sid=xyz; token=t1"));
     QVERIFY(m_prompter.messages.isEmpty());
 }
 
@@ -537,21 +540,28 @@ void TestMainWindow::noSetCookieLeavesListAlone()
     QCOMPARE(m_win->headerList()->count(), 0);
 }
 
-void TestMainWindow::responseWithoutBodyKeepsSize()
+void TestMainWindow::responseWithoutBodyShowsItsStatus_data()
 {
+    QTest::addColumn<QByteArray>("statusLine");
+    QTest::newRow("204") << QByteArray("HTTP/1.1 204 No Content");
+    QTest::newRow("304") << QByteArray("HTTP/1.1 304 Not Modified");
+}
+
+void TestMainWindow::responseWithoutBodyShowsItsStatus()
+{
+    QFETCH(QByteArray, statusLine);
     m_server->route("/big", ScriptedResponse::ok(QByteArray(2048, 'x')));
-    m_server->route("/none", ScriptedResponse::headOnly("HTTP/1.1 204 No Content", {}));
+    m_server->route("/none", ScriptedResponse::headOnly(statusLine, {"X-Seen: yes"}));
     typeUrl(m_server->url("/big"));
     send();
-    QCOMPARE(m_win->panelText(4), QStringLiteral("2.00 KB "));
     typeUrl(m_server->url("/none"));
     send();
-    QCOMPARE(m_server->requestCount(), 2);
-    QCOMPARE(m_win->panelText(4), QStringLiteral("2.00 KB "));
-    QCOMPARE(m_win->panelText(2), QStringLiteral("正在加载html"));
-    QVERIFY(m_win->panelText(3).isEmpty());
+    QCOMPARE(m_win->panelText(2), QStringLiteral("Html加载完成"));
+    QCOMPARE(m_win->panelText(3).toLatin1(), statusLine.mid(9));
+    QCOMPARE(m_win->panelText(4), QStringLiteral("0 Byte"));
+    QVERIFY(headersMemo().startsWith(QStringLiteral("X-Seen: yes")));
     QVERIFY(memo().isEmpty());
-    QCOMPARE(m_win->LastResponseText.size(), 2048); // kept from the previous response
+    QVERIFY(m_win->LastResponseText.isEmpty());
 }
 
 void TestMainWindow::emptyBodyShowsZeroBytes()
@@ -628,7 +638,8 @@ void TestMainWindow::downloadWritesFileAndKeepsMemos()
     QCOMPARE(memo(), QStringLiteral("memo stays"));
     QCOMPARE(m_win->LastResponseText, QByteArray("kept"));
     QVERIFY(m_win->SaveTargetPath.isEmpty());
-    QCOMPARE(QDir(m_dir.absolutePath()).entryList(QDir::Files), QStringList{QStringLiteral("out.bin")});
+    QCOMPARE(QDir(m_dir.absolutePath()).entryList(QDir::Files),
+             QStringList{QStringLiteral("out.bin")});
 }
 
 void TestMainWindow::downloadCancelledSendsNothing()
@@ -661,7 +672,8 @@ void TestMainWindow::cutDownloadLeavesPreviousFile()
     QFile f(target);
     QVERIFY(f.open(QIODevice::ReadOnly));
     QCOMPARE(f.readAll(), QByteArray("previous content"));
-    QCOMPARE(QDir(m_dir.absolutePath()).entryList(QDir::Files), QStringList{QStringLiteral("keep.txt")});
+    QCOMPARE(QDir(m_dir.absolutePath()).entryList(QDir::Files),
+             QStringList{QStringLiteral("keep.txt")});
     QVERIFY(m_win->SaveTargetPath.isEmpty());
     QCOMPARE(m_win->panelText(2), QStringLiteral("正在从网址下载到文件"));
 }
@@ -679,16 +691,18 @@ void TestMainWindow::downloadTargetNotWritable()
     QVERIFY(!QFile::exists(target));
 }
 
-void TestMainWindow::downloadOfNoBodyCreatesNoFile()
+void TestMainWindow::downloadOfNoBodySavesAnEmptyFile()
 {
     m_server->route("/nobody", ScriptedResponse::headOnly("HTTP/1.1 204 No Content", {}));
-    const QString target = m_dir.filePath(QStringLiteral("never.txt"));
+    const QString target = m_dir.filePath(QStringLiteral("empty.txt"));
+    writeAll(target, "earlier");
     m_prompter.saveAnswers.enqueue(target);
     typeUrl(m_server->url("/nobody"));
     QTest::mouseClick(child<QPushButton>(m_win.get(), "btnSaveToFile"), Qt::LeftButton);
     QCOMPARE(m_server->requestCount(), 1);
-    QVERIFY(!QFile::exists(target));
-    QVERIFY(QDir(m_dir.absolutePath()).entryList(QDir::Files).isEmpty());
+    QCOMPARE(readAll(target), QByteArray());
+    QCOMPARE(m_win->panelText(2), QStringLiteral("文件保存完成"));
+    QCOMPARE(m_win->panelText(3), QStringLiteral("204 No Content"));
     QVERIFY(m_prompter.errors.isEmpty());
 }
 

@@ -149,7 +149,7 @@ void TestFaults::dropMidBodyKeepsPreviousResponse()
     setUrl(w.get(), m_server->url("/cut"));
     clickSend(w.get());
     QCOMPARE(m_prompter.errors.size(), 1);
-    QVERIFY2(m_prompter.errors.first().contains(QStringLiteral("broke off")),
+    QVERIFY2(m_prompter.errors.first().contains(QStringLiteral("在响应完整到达之前断开")),
              qPrintable(m_prompter.errors.first()));
     // Nothing of the cut body is taken for a response.
     QCOMPARE(w->LastResponseText, QByteArray("<p>first</p>"));

@@ -22,6 +22,8 @@ private slots:
     void extractSetCookies();
     void mergeCookies_data();
     void mergeCookies();
+    void mergeCookieBounds_data();
+    void mergeCookieBounds();
     void workedExampleEndToEnd();
     void componentsComeFromTheModule();
 };
@@ -35,8 +37,12 @@ void TestRequestUnit::isUtf8_data()
     QTest::newRow("pure ascii") << QByteArray("<html>hello</html>") << false;
     QTest::newRow("chinese utf-8") << QByteArray("\xE4\xB8\xAD\xE6\x96\x87") << true;
     QTest::newRow("code page 936 bytes") << QByteArray("\xD6\xD0\xCE\xC4") << false;
-    QTest::newRow("ascii with 0x80") << QByteArray("ab\x80" "cd") << true;
-    QTest::newRow("ascii with 0x81") << QByteArray("ab\x81" "cd") << false;
+    QTest::newRow("ascii with 0x80") << QByteArray("ab\x80"
+                                                   "cd")
+                                     << true;
+    QTest::newRow("ascii with 0x81") << QByteArray("ab\x81"
+                                                   "cd")
+                                     << false;
     QTest::newRow("ends after a lead byte") << QByteArray("abc\xE4") << false;
     QTest::newRow("ends inside a sequence") << QByteArray("abc\xE4\xB8") << false;
     QTest::newRow("FE lead with four continuations") << QByteArray("\xFE\x80\x80\x80\x80") << true;
@@ -46,7 +52,9 @@ void TestRequestUnit::isUtf8_data()
     QTest::newRow("overlong C0 passes") << QByteArray("\xC0\xAF") << true;
     QTest::newRow("encoded surrogate passes") << QByteArray("\xED\xA0\x80") << true;
     QTest::newRow("four-byte emoji") << QByteArray("\xF0\x9F\x98\x80") << true;
-    QTest::newRow("lead followed by ascii") << QByteArray("\xC3" "a") << false;
+    QTest::newRow("lead followed by ascii") << QByteArray("\xC3"
+                                                          "a")
+                                            << false;
     QTest::newRow("nul bytes are ascii") << QByteArray("\0\xC3\xA9", 3) << true;
     QTest::newRow("third byte of a three-byte sequence is ASCII") << QByteArray("\xE4\xB8"
                                                                                 "a")
@@ -85,11 +93,14 @@ void TestRequestUnit::decodeConvertsOnlyUtf8()
     QCOMPARE(DecodeUtf8IfEncoded("\xE4\xB8\xAD\xE6\x96\x87"), QByteArray("\xD6\xD0\xCE\xC4"));
     QCOMPARE(DecodeUtf8IfEncoded("\xD6\xD0\xCE\xC4"), QByteArray("\xD6\xD0\xCE\xC4"));
     QCOMPARE(DecodeUtf8IfEncoded("plain"), QByteArray("plain"));
-    // An emoji among Chinese text: the rest converts normally.
+    // An emoji among Chinese text keeps its four-byte form; the rest converts
+    // normally.
     QCOMPARE(DecodeUtf8IfEncoded("\xE4\xB8\xAD\xF0\x9F\x98\x80\xE6\x96\x87"),
-             QByteArray("\xD6\xD0?\xCE\xC4"));
+             QByteArray("\xD6\xD0\x94\x39\xFC\x36\xCE\xC4"));
     // A lone 0x80 passes detection; it is not a character and becomes '?'.
-    QCOMPARE(DecodeUtf8IfEncoded("a\x80" "b"), QByteArray("a?b"));
+    QCOMPARE(DecodeUtf8IfEncoded("a\x80"
+                                 "b"),
+             QByteArray("a?b"));
     // So does an encoded surrogate, as one unit.
     QCOMPARE(DecodeUtf8IfEncoded("a\xED\xA0\x80z"), QByteArray("a?z"));
 }
@@ -129,19 +140,29 @@ void TestRequestUnit::extractSetCookies_data()
     QTest::newRow("no blank after the colon is not recognised")
         << QByteArray("Set-Cookie:a=1") << QByteArray();
     QTest::newRow("capital header name") << QByteArray("SET-COOKIE: a=1") << QByteArray("a=1;");
-    QTest::newRow("empty value dropped, a=b=c kept whole")
-        << QByteArray("Set-Cookie: a=; b=c=d") << QByteArray("b=c=d;");
+    QTest::newRow("empty value deletes, a=b=c kept whole")
+        << QByteArray("Set-Cookie: a=; b=c=d") << QByteArray("a=; b=c=d;");
     QTest::newRow("attributes dropped in any case")
         << QByteArray("Set-Cookie: x=1; Path=/; PATH=/; path=/; DOMAIN=a; Expires=Wed, 21 Oct "
                       "2015 07:28:00 GMT; Secure; max-age=3; HttpOnly")
         << QByteArray("x=1;");
-    QTest::newRow("SameSite counts as a cookie")
-        << QByteArray("Set-Cookie: x=1; SameSite=Lax") << QByteArray("x=1; SameSite=Lax;");
+    QTest::newRow("SameSite, Priority, Partitioned are attributes")
+        << QByteArray("Set-Cookie: x=1; SameSite=Lax; Priority=High; Partitioned=1")
+        << QByteArray("x=1;");
+    QTest::newRow("deleted by Max-Age, which wins over Expires")
+        << QByteArray("Set-Cookie: a=1; Max-Age=0; Expires=Wed, 21 Oct 2099 07:28:00 GMT")
+        << QByteArray("a=;");
+    QTest::newRow("deleted by a past expiry date")
+        << QByteArray("Set-Cookie: a=1; expires=Thu, 01-Jan-1970 00:00:01 GMT\r\n"
+                      "Set-Cookie: b=2; Expires=Wed, 21 Oct 2099 07:28:00 GMT")
+        << QByteArray("a=; b=2;");
+    QTest::newRow("a control byte is not taken")
+        << QByteArray("Set-Cookie: a=1\r2; b=\x01; c=3") << QByteArray("c=3;");
     QTest::newRow("semicolon without blank is taken whole")
         << QByteArray("Set-Cookie: sid=1;path=/") << QByteArray("sid=1;path=/;");
     QTest::newRow("empty rest") << QByteArray("Set-Cookie: \r\nSet-Cookie: ") << QByteArray();
-    QTest::newRow("only LF line ends: one line")
-        << QByteArray("Set-Cookie: a=1\nSet-Cookie: b=2") << QByteArray("a=1\nSet-Cookie: b=2;");
+    QTest::newRow("only LF line ends: one line, its LF no cookie")
+        << QByteArray("Set-Cookie: a=1\nSet-Cookie: b=2") << QByteArray();
     QTest::newRow("several lines in order")
         << QByteArray("Set-Cookie: b=2\r\nSet-Cookie: a=1;\r\n") << QByteArray("b=2; a=1;");
     QTest::newRow("secure with a value is still an attribute")
@@ -161,9 +182,13 @@ void TestRequestUnit::mergeCookies_data()
     QTest::addColumn<QByteArray>("old");
     QTest::addColumn<QByteArray>("merged");
 
-    QTest::newRow("worked example") << QByteArray("sid=xyz; token=t1;")
-                                    << QByteArray("sid=abc; lang=en")
-                                    << QByteArray("lang=en; sid=abc; sid=xyz; token=t1");
+    QTest::newRow("worked example: a new value replaces the old")
+        << QByteArray("sid=xyz; token=t1;") << QByteArray("sid=abc; lang=en")
+        << QByteArray("lang=en; sid=xyz; token=t1");
+    QTest::newRow("the last of a chain wins")
+        << QByteArray("sid=1; SID=2;") << QByteArray("sid=0") << QByteArray("SID=2");
+    QTest::newRow("a deleted cookie leaves the row")
+        << QByteArray("a=; c=3;") << QByteArray("a=1; b=2") << QByteArray("b=2; c=3");
     QTest::newRow("old entries re-sorted")
         << QByteArray("c=3") << QByteArray("b=1; a=2") << QByteArray("a=2; b=1; c=3");
     QTest::newRow("same cookie in another case kept once, spelt as collected")
@@ -172,19 +197,19 @@ void TestRequestUnit::mergeCookies_data()
         << QByteArray("c=3;") << QByteArray("a=1;b=2") << QByteArray("a=1;b=2; c=3");
     QTest::newRow("no old value") << QByteArray("b=2; a=1;") << QByteArray()
                                   << QByteArray("a=1; b=2");
-    QTest::newRow("nothing collected") << QByteArray() << QByteArray("b=1; a=1")
-                                       << QByteArray("a=1; b=1");
+    QTest::newRow("nothing collected")
+        << QByteArray() << QByteArray("b=1; a=1") << QByteArray("a=1; b=1");
     QTest::newRow("both empty") << QByteArray() << QByteArray() << QByteArray();
     QTest::newRow("empty pieces skipped")
         << QByteArray("a=1;") << QByteArray("; ; b=2") << QByteArray("a=1; b=2");
     QTest::newRow("duplicates within the collected text")
         << QByteArray("a=1; a=1;") << QByteArray() << QByteArray("a=1");
     // B0 41 and B0 61 are two characters, not one letter in two cases.
-    QTest::newRow("code page 936 values differing in a trail byte")
-        << QByteArray("k=\xB0\x41;") << QByteArray("k=\xB0\x61")
-        << QByteArray("k=\xB0\x41; k=\xB0\x61");
+    QTest::newRow("code page 936 names differing in a trail byte")
+        << QByteArray("\xB0\x41=1;") << QByteArray("\xB0\x61=2")
+        << QByteArray("\xB0\x41=1; \xB0\x61=2");
     QTest::newRow("letters after a double-byte character still fold")
-        << QByteArray("k=\xD6\xD0X;") << QByteArray("K=\xD6\xD0x") << QByteArray("k=\xD6\xD0X");
+        << QByteArray("\xD6\xD0X=1;") << QByteArray("\xD6\xD0x=2") << QByteArray("\xD6\xD0X=1");
     QTest::newRow("code page 936 sorts after ASCII")
         << QByteArray("\xD6\xD0=1;") << QByteArray("z=2") << QByteArray("z=2; \xD6\xD0=1");
 }
@@ -197,15 +222,48 @@ void TestRequestUnit::mergeCookies()
     QCOMPARE(MergeCookies(collected, old), merged);
 }
 
+void TestRequestUnit::mergeCookieBounds_data()
+{
+    QTest::addColumn<QByteArray>("collected");
+    QTest::addColumn<int>("cookies"); // in the old row: c000=v; c001=v ...
+    QTest::addColumn<int>("valueBytes");
+    QTest::addColumn<int>("refused");
+    QTest::addColumn<int>("cookiesAfter");
+
+    QTest::newRow("a 151st cookie") << QByteArray("new=1;") << 150 << 1 << 1 << 150;
+    QTest::newRow("a new value at 150") << QByteArray("c007=2;") << 150 << 1 << 0 << 150;
+    QTest::newRow("a deletion at 150") << QByteArray("c007=; new=1;") << 150 << 1 << 0 << 150;
+    QTest::newRow("past 8 KB") << QByteArray("new=1; c000=" + QByteArray(8192, 'x') + ';') << 100
+                               << 75 << 2 << 100;
+}
+
+void TestRequestUnit::mergeCookieBounds()
+{
+    QFETCH(QByteArray, collected);
+    QFETCH(int, cookies);
+    QFETCH(int, valueBytes);
+    QFETCH(int, refused);
+    QFETCH(int, cookiesAfter);
+    QByteArrayList row;
+    for (int i = 0; i < cookies; ++i)
+        row.append(QByteArray("c") + QByteArray::number(i).rightJustified(3, '0') + '=' +
+                   QByteArray(valueBytes, 'v'));
+    int refusedNow = -1;
+    const QByteArray merged = MergeCookies(collected, row.join("; "), &refusedNow);
+    QCOMPARE(refusedNow, refused);
+    QCOMPARE(merged.count("; ") + 1, cookiesAfter);
+    QVERIFY(merged.size() <= qMax<qsizetype>(kMaxRowCookieBytes, row.join("; ").size()));
+}
+
 void TestRequestUnit::workedExampleEndToEnd()
 {
     const QByteArray headers = "Date: today\r\nSet-Cookie: sid=xyz; path=/; HttpOnly\r\n"
                                "set-cookie: token=t1; Max-Age=60; Path=/";
     QCOMPARE(MergeCookies(ExtractSetCookies(headers), "sid=abc; lang=en"),
-             QByteArray("lang=en; sid=abc; sid=xyz; token=t1"));
+             QByteArray("lang=en; sid=xyz; token=t1"));
     // Merging the result again with the same cookies changes nothing.
-    QCOMPARE(MergeCookies(ExtractSetCookies(headers), "lang=en; sid=abc; sid=xyz; token=t1"),
-             QByteArray("lang=en; sid=abc; sid=xyz; token=t1"));
+    QCOMPARE(MergeCookies(ExtractSetCookies(headers), "lang=en; sid=xyz; token=t1"),
+             QByteArray("lang=en; sid=xyz; token=t1"));
 }
 
 // Runs without an application object, as a command-line tool would.

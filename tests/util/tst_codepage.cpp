@@ -1,7 +1,8 @@
-// The code page 936 converter against the C library's iconv, the system's
-// definition of the code page: every character of the Basic Multilingual
-// Plane is written, and every single byte and lead/trail pair is read, as
-// iconv writes and reads it.
+// The converter against the C library's iconv, the system's definition of the
+// code pages: every character of the Basic Multilingual Plane is written, and
+// every single byte and lead/trail pair is read, as iconv's code page 936
+// writes and reads it, and where code page 936 has nothing, as its GB18030
+// does.
 
 #include "util/AnsiCodec.h"
 
@@ -40,10 +41,16 @@ void TestCodePage::everyCharacterAndSequenceAsIconv()
         if (cp >= 0xD800 && cp <= 0xDFFF)
             continue;
         const char16_t unit = char16_t(cp);
-        const QByteArray expected =
-            viaIconv("CP936", "UTF-16LE", QByteArray(reinterpret_cast<const char*>(&unit), 2));
-        QCOMPARE(AnsiCodec::fromUnicode(QString(QChar(unit))), expected);
+        const QByteArray utf16(reinterpret_cast<const char*>(&unit), 2);
+        QByteArray expected = viaIconv("CP936", "UTF-16LE", utf16);
         written += expected != "?";
+        if (expected == "?") {
+            expected = viaIconv("GB18030", "UTF-16LE", utf16);
+            // The one exception: a pair code page 936 reads as another character.
+            if (expected.size() == 2 && viaIconv("UTF-16LE", "CP936", expected) != "?")
+                expected = "?";
+        }
+        QCOMPARE(AnsiCodec::fromUnicode(QString(QChar(unit))), expected);
     }
     QVERIFY2(written > 21000, qPrintable(QString::number(written)));
 
@@ -57,13 +64,16 @@ void TestCodePage::everyCharacterAndSequenceAsIconv()
         }
     }
     for (const QByteArray& bytes : sequences) {
-        const QByteArray unit = viaIconv("UTF-16LE", "CP936", bytes);
+        QByteArray unit = viaIconv("UTF-16LE", "CP936", bytes);
+        if (unit == "?" && bytes.size() == 2)
+            unit = viaIconv("UTF-16LE", "GB18030", bytes);
         const QString ours = AnsiCodec::toUnicode(bytes);
         // What iconv refuses reads as the replacement character first.
         if (unit == "?")
             QVERIFY2(ours.startsWith(QChar(0xFFFD)), bytes.toHex().constData());
         else
-            QCOMPARE(ours, QString(QChar(*reinterpret_cast<const char16_t*>(unit.constData()))));
+            QCOMPARE(ours, QString::fromUtf16(reinterpret_cast<const char16_t*>(unit.constData()),
+                                              unit.size() / 2));
     }
 }
 

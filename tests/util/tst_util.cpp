@@ -170,7 +170,8 @@ void TestUtil::codecRoundTripsChinese()
 {
     const QByteArray ansi("\xD6\xD0\xCE\xC4"); // 中文
     QCOMPARE(AnsiCodec::toUnicode(ansi), QStringLiteral("中文"));
-    QCOMPARE(AnsiCodec::fromUnicode(QStringLiteral("中文 abc")), QByteArray("\xD6\xD0\xCE\xC4 abc"));
+    QCOMPARE(AnsiCodec::fromUnicode(QStringLiteral("中文 abc")),
+             QByteArray("\xD6\xD0\xCE\xC4 abc"));
     QCOMPARE(AnsiCodec::utf8ToAnsi("\xE4\xB8\xAD\xE6\x96\x87"), ansi);
     QCOMPARE(AnsiCodec::toUnicode(QByteArray()), QString());
     QCOMPARE(AnsiCodec::fromUnicode(QString()), QByteArray());
@@ -182,20 +183,28 @@ void TestUtil::codecRoundTripsChinese()
 
 void TestUtil::codecReplacesWhatCannotConvert()
 {
-    // A character code page 936 lacks becomes '?'; an emoji (a surrogate pair)
-    // is one character and gives one '?'.
-    QCOMPARE(AnsiCodec::fromUnicode(QStringLiteral("a\U0001F600b")), QByteArray("a?b"));
+    // A character code page 936 lacks takes its GB18030 form, an emoji (a
+    // surrogate pair) as one character, and reads back; a lone surrogate is
+    // no character and gives '?'.
+    const QString beyond = QStringLiteral("a\U0001F600b\uD55C");
+    QCOMPARE(AnsiCodec::fromUnicode(beyond), QByteArray("a\x94\x39\xFC\x36"
+                                                        "b\x83\x36\x84\x33"));
+    QCOMPARE(AnsiCodec::toUnicode(AnsiCodec::fromUnicode(beyond)), beyond);
+    QCOMPARE(AnsiCodec::ansiToUtf8(AnsiCodec::fromUnicode(beyond)), beyond.toUtf8());
     QCOMPARE(AnsiCodec::fromUnicode(QString(QChar(0xD800)) + QLatin1Char('x')), QByteArray("?x"));
     // Invalid code page 936: a lead byte at the very end, and 0xFF.
     QCOMPARE(AnsiCodec::toUnicode("ab\xD6"), QStringLiteral("ab\uFFFD"));
-    QCOMPARE(AnsiCodec::toUnicode("\xFF" "a\xD6\xD0"), QStringLiteral("\uFFFDa中"));
-    QCOMPARE(AnsiCodec::ansiToUtf8("\xFF" "a\xD6\xD0\x80\xD6"),
+    QCOMPARE(AnsiCodec::toUnicode("\xFF"
+                                  "a\xD6\xD0"),
+             QStringLiteral("\uFFFDa中"));
+    QCOMPARE(AnsiCodec::ansiToUtf8("\xFF"
+                                   "a\xD6\xD0\x80\xD6"),
              QStringLiteral("\uFFFDa中€\uFFFD").toUtf8());
     // Malformed UTF-8 inside otherwise good text: the rest still converts.
     QCOMPARE(AnsiCodec::utf8ToAnsi("\xE4\xB8\xAD\x80\xE6\x96\x87"),
              QByteArray("\xD6\xD0?\xCE\xC4"));
-    QCOMPARE(AnsiCodec::utf8ToAnsi("\xE4\xB8\xAD\xF0\x9F\x98\x80\xE6\x96\x87"),
-             QByteArray("\xD6\xD0?\xCE\xC4"));
+    QCOMPARE(AnsiCodec::utf8ToAnsi("\xE4\xB8\xAD\xF0\x9F\x98\x80\xE6\x96\x87\xED\x95\x9C"),
+             QByteArray("\xD6\xD0\x94\x39\xFC\x36\xCE\xC4\x83\x36\x84\x33"));
     QCOMPARE(AnsiCodec::utf8ToAnsi("ab\xE4\xB8"), QByteArray("ab?"));
     QCOMPARE(AnsiCodec::utf8ToAnsi("\xFE\x80\x80\x80\x80z"), QByteArray("?z"));
 }
