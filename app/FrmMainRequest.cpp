@@ -3,6 +3,7 @@
 
 #include "app/untFrmMain.h"
 
+#include "app/StatusPanels.h"
 #include "headers/CookieRow.h"
 #include "headers/HeaderList.h"
 #include "request/BodyCharset.h"
@@ -13,11 +14,13 @@
 #include "results/HtmlToText.h"
 #include "ui_untFrmMain.h"
 #include "util/AnsiCodec.h"
+#include "util/InputGuard.h"
 #include "util/MyStrUtils.h"
 #include "util/Prompter.h"
 
 #include <QCoreApplication>
 #include <QLoggingCategory>
+#include <QTimer>
 
 // The decoded body of every response, for whoever listens; off unless
 // enabled (QT_LOGGING_RULES="reqlark.response.body.debug=true"), so a large
@@ -49,10 +52,108 @@ QByteArray ansi(const QString& text)
     return AnsiCodec::fromUnicode(text);
 }
 
+QString sizeText(qint64 bytes)
+{
+    return QString::fromLatin1(FormatByteSize(bytes).trimmed());
+}
+
 } // namespace
+
+// The stretch of a request during which the window waits for it: the user's
+// input is dropped (Esc cancels), closing is put off until it ends, and the
+// status bar follows the body as it arrives.
+class TFrmMain::RequestScope
+{
+public:
+    explicit RequestScope(TFrmMain* window)
+        : m_window(window), m_input([window] { window->cancelRequest(); })
+    {
+        m_window->m_request = this;
+        m_window->m_statusBar->setToolTip(QStringLiteral("按Esc键取消请求"));
+        m_progress.setInterval(100); // at most ten refreshes a second
+        QObject::connect(&m_progress, &QTimer::timeout, [this] { showProgress(); });
+    }
+
+    ~RequestScope()
+    {
+        // Clicks and keys the window system delivered while the response
+        // was being shown go with the request, instead of acting afterwards.
+        m_input.dropPendingInput();
+        m_window->m_statusBar->setToolTip(QString());
+        m_window->m_request = nullptr;
+        if (m_window->m_closeAfterRequest) {
+            m_window->m_closeAfterRequest = false;
+            QMetaObject::invokeMethod(m_window, &QWidget::close, Qt::QueuedConnection);
+        }
+    }
+
+    RequestScope(const RequestScope&) = delete;
+    RequestScope& operator=(const RequestScope&) = delete;
+
+    // Sends while panel 2 shows `progressText` followed by what has arrived;
+    // afterwards the text alone again, or that the request was cancelled.
+    SentRequest send(const RequestInputs& in, const QString& progressText)
+    {
+        m_progressText = progressText;
+        m_progress.start();
+        try {
+            SentRequest sent = SendRequest(in, m_window->m_env.http, &m_running);
+            endProgress(progressText);
+            return sent;
+        } catch (const HttpCancelled&) {
+            endProgress(QStringLiteral("请求已取消"));
+            throw;
+        } catch (...) {
+            endProgress(progressText);
+            throw;
+        }
+    }
+
+    void cancel() { m_running.cancel(); }
+
+private:
+    void showProgress()
+    {
+        const qint64 received = m_running.received();
+        const qint64 expected = m_running.expected();
+        QString text = m_progressText;
+        if (received > 0 || expected >= 0) {
+            text += QLatin1Char(' ') + sizeText(received);
+            if (expected >= 0)
+                text += QStringLiteral(" / ") + sizeText(expected);
+        } else {
+            // Nothing has come yet: the moment a user wonders how to stop.
+            text += QStringLiteral("（按Esc取消）");
+        }
+        m_window->setPanelText(2, text);
+    }
+
+    void endProgress(const QString& text)
+    {
+        m_progress.stop();
+        m_window->setPanelText(2, text);
+    }
+
+    TFrmMain* m_window;
+    InputGuard m_input;
+    RunningRequest m_running;
+    QTimer m_progress;
+    QString m_progressText;
+};
+
+void TFrmMain::cancelRequest()
+{
+    if (m_request)
+        m_request->cancel();
+}
 
 void TFrmMain::btnSendReqestClick()
 {
+    // Never a second request inside the first (only code could ask for one:
+    // the user's input is dropped while a request runs).
+    if (requestRunning())
+        return;
+
     // The Accept-Encoding question comes before every request while the row exists.
     if (IndexOfReqHeader("Accept-Encoding") >= 0 &&
         m_prompter->askYesNo(QStringLiteral("提示"),
@@ -69,22 +170,23 @@ void TFrmMain::btnSendReqestClick()
     hideBrowser();
     setPanelText(3, QString());
 
+    RequestScope request(this);
     const bool download = !SaveTargetPath.isEmpty();
-    if (download) {
-        setPanelText(2, QStringLiteral("正在从网址下载到文件"));
-    } else {
+    const QString progress =
+        download ? QStringLiteral("正在从网址下载到文件") : QStringLiteral("正在加载html");
+    if (!download) {
         ui->mmoHtml->clear();
         ui->mmoRespHeaders->clear();
-        setPanelText(2, QStringLiteral("正在加载html"));
-        // Once, so the emptied memos and the progress text are painted
-        // before the request holds the window.
-        QCoreApplication::processEvents();
     }
+    setPanelText(2, progress);
+    // Once, so that the emptied memos, the progress text and, after the save
+    // dialog, the window under it are painted before the request starts.
+    QCoreApplication::processEvents();
 
     const RequestInputs in = requestInputs();
     if (in.url.isEmpty())
         return;
-    SentRequest sent = SendRequest(in, m_env.http);
+    SentRequest sent = request.send(in, progress);
     std::unique_ptr<HttpComponent>& http = sent.http;
     if (!http || !http->hasResponseBody())
         return; // nothing sent, or no body at all: nothing else changes

@@ -276,6 +276,8 @@ void TFrmMain::guarded(const std::function<void()>& handler)
 {
     try {
         handler();
+    } catch (const HttpCancelled&) {
+        // The user asked for it; the status bar says so.
     } catch (const ReqlarkError& e) {
         m_prompter->showError(withFullStop(e.message()));
     } catch (const std::bad_alloc&) {
@@ -312,6 +314,14 @@ void TFrmMain::DelReqHeaderByName(const QByteArray& name)
 
 void TFrmMain::closeEvent(QCloseEvent* event)
 {
+    // A request under way is cancelled first; the window closes as soon as
+    // the request's handler has returned, so nothing is torn down under it.
+    if (requestRunning()) {
+        m_closeAfterRequest = true;
+        cancelRequest();
+        event->ignore();
+        return;
+    }
     // FormClose: the settings and the header list are written; a write that
     // fails is reported and the window still closes, so the program can
     // always be ended.

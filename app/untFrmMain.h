@@ -87,6 +87,12 @@ public:
     // Request dispatch (app/FrmMainRequest.cpp).
     void btnSendReqestClick();
     void btnSaveToFileClick();
+    // Whether a request is under way: from the moment the window shows that
+    // it is loading until the response is shown. Meanwhile the user's input
+    // is dropped, Esc cancels the request and closing the window waits for
+    // the cancelled request to end.
+    bool requestRunning() const { return m_request != nullptr; }
+    void cancelRequest();
 
     // Header list gestures, editor, import and file (app/FrmMainHeaders.cpp).
     void mniAddReqHeaderClick();
@@ -201,6 +207,10 @@ private:
         quint64 rowId = 0; // HeaderList::RowId; 0: none
         quint64 time = 0;
     } m_clearedHeaderRow;
+    // --- request dispatch ---
+    class RequestScope;
+    RequestScope* m_request = nullptr;
+    bool m_closeAfterRequest = false;
     // --- result views and browser ---
     // --- quick input, fonts, help and about ---
     void showFindDialog();

@@ -11,19 +11,32 @@
 #include "util/MyStrUtils.h"
 #include "util/Prefault.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
+#include <QThread>
 #include <QUrl>
 
 #include <curl/curl.h>
 #include <openssl/ssl.h>
 #include <openssl/x509_vfy.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#ifndef MADV_POPULATE_WRITE
+#define MADV_POPULATE_WRITE 23 // Linux 5.14; older kernels refuse it harmlessly
+#endif
 
 #include <QSet>
 
 #include <algorithm>
+#include <atomic>
+#include <cstdint>
 #include <cstring>
 #include <exception>
+#include <functional>
 #include <mutex>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -48,6 +61,20 @@ const HttpComponentProfile kProfiles[] = {
 constexpr int kMaxRedirects = 10;
 constexpr long kReceiveBufferBytes = 100 * 1024;
 constexpr qint64 kLargeHeaderBlockBytes = 100 * 1024;
+// How long the transfer sleeps at most when nothing happens on its
+// connection: the idle limit is checked this often. A cancel wakes it at once.
+constexpr int kPollMs = 250;
+// A body of unknown length has its pages mapped this far ahead of the data,
+// not for the whole of a grown buffer, so that what is resident stays close
+// to the body.
+constexpr qint64 kPrefaultAheadBytes = 8 * 1024 * 1024;
+// Past this, a body of unknown length gets a block of at least
+// kOwnMappingBytes: the allocator maps a block that large on its own, and
+// then grows it by remapping its pages instead of copying them into a new
+// block (old and new would both take memory). Only the part written, and
+// mapped ahead, becomes memory.
+constexpr qint64 kSmallBodyBytes = 4 * 1024 * 1024;
+constexpr qint64 kOwnMappingBytes = 96 * 1024 * 1024;
 
 void initCurlOnce()
 {
@@ -150,6 +177,29 @@ CURLcode installDateTolerantVerify(CURL*, void* sslContext, void*)
 void prefault(QByteArray& buffer)
 {
     PrefaultBuffer(buffer.data(), size_t(buffer.capacity()));
+}
+
+// The pages of a buffer that grows, from `from` to `to`, mapped in one go.
+// Huge pages are asked for on the whole block, never on a part: a hint on a
+// part splits the block's mapping, and the allocator, unable to remap a split
+// block, would grow it by copying.
+void mapAhead(QByteArray& buffer, qint64 from, qint64 to, bool grown)
+{
+    constexpr qint64 kWorthIt = 256 * 1024;
+    static const auto page = std::uintptr_t(::sysconf(_SC_PAGESIZE));
+    const auto data = reinterpret_cast<std::uintptr_t>(buffer.data());
+    if (grown && buffer.capacity() >= kWorthIt) {
+        const std::uintptr_t start = data & ~(page - 1);
+        const std::uintptr_t end =
+            (data + std::uintptr_t(buffer.capacity()) + page - 1) & ~(page - 1);
+        ::madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE);
+    }
+    if (to - from < kWorthIt)
+        return;
+    const std::uintptr_t first = (data + std::uintptr_t(from) + page - 1) & ~(page - 1);
+    const std::uintptr_t last = (data + std::uintptr_t(to)) & ~(page - 1);
+    if (last > first)
+        ::madvise(reinterpret_cast<void*>(first), last - first, MADV_POPULATE_WRITE);
 }
 
 struct CurlHandle
@@ -384,6 +434,15 @@ public:
     }
     bool hasResponseBody() const override { return m_done && m_hasBody; }
     qint64 bodyBytesReceived() const override { return m_received; }
+    qint64 expectedBodySize() const override { return m_expected; }
+
+    void cancel() override
+    {
+        const std::lock_guard<std::mutex> lock(m_multiMutex);
+        m_cancelRequested = true;
+        if (m_multi)
+            curl_multi_wakeup(m_multi);
+    }
 
 private:
     void requireOpen(const char* call) const
@@ -414,9 +473,14 @@ private:
         return host.isEmpty() ? shown(m_url) : host;
     }
 
+    void runTransfer(const std::function<void()>& work);
+    void transfer(const QByteArray& body);
     void configureTransfer(CURL* easy, char* errorBuffer);
     void configureHop(CurlHandle& handle, const Hop& hop, const QByteArray& payload);
     void performHop(CURL* easy, const char* errorBuffer);
+    CURLcode perform(CURL* easy);
+    void releaseMulti();
+    [[noreturn]] static void throwCancelled();
     Hop nextHop(const Hop& from, const Origin& first) const;
     [[noreturn]] void fail(CURL* easy, CURLcode code, const char* errorBuffer);
 
@@ -457,7 +521,13 @@ private:
     QByteArray m_body;
     bool m_hasBody = false;
     bool m_bodyBegun = false;
-    qint64 m_received = 0;
+    // Read by other threads while the transfer runs.
+    std::atomic<qint64> m_received{0};
+    std::atomic<qint64> m_expected{-1};
+    std::atomic<bool> m_cancelRequested{false};
+    std::mutex m_multiMutex; // guards m_multi against a cancel from another thread
+    CURLM* m_multi = nullptr;
+    qint64 m_prefaulted = 0; // bytes of m_body whose pages are mapped
     curl_off_t m_lastProgress = -1;
     QElapsedTimer m_idle;
     bool m_connected = false;
@@ -556,6 +626,8 @@ size_t CurlHttpComponent::onBody(char* data, size_t size, size_t count, void* se
 {
     auto* c = static_cast<CurlHttpComponent*>(self);
     const size_t n = size * count;
+    if (c->m_cancelRequested)
+        return 0; // not a byte more into a sink that is being thrown away
     if (!c->m_redirectTarget.isEmpty()) {
         // The body of a redirect we follow is not shown. One that lasts until
         // the server closes is not waited for either.
@@ -570,6 +642,7 @@ size_t CurlHttpComponent::onBody(char* data, size_t size, size_t count, void* se
             c->m_bodyBegun = true;
             curl_off_t expected = -1;
             curl_easy_getinfo(c->m_easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &expected);
+            c->m_expected = expected < 0 ? -1 : qint64(expected);
             if (c->m_sink) {
                 c->m_sink->begin(expected);
             } else if (expected > 0) {
@@ -581,6 +654,7 @@ size_t CurlHttpComponent::onBody(char* data, size_t size, size_t count, void* se
                 // which cost far more than the transfer itself.
                 c->m_body.reserve(qsizetype(expected));
                 prefault(c->m_body);
+                c->m_prefaulted = c->m_body.capacity();
             }
         }
         if (c->m_sink) {
@@ -591,18 +665,30 @@ size_t CurlHttpComponent::onBody(char* data, size_t size, size_t count, void* se
                 c->m_bodyTooLarge = true;
                 return 0;
             }
+            bool grown = false;
             if (needed > c->m_body.capacity()) {
-                // A body of unknown length. Growing in place would copy into
-                // pages that fault one by one; copy into a premapped buffer
-                // instead. Growing by half keeps the peak (old plus new
-                // buffer) under 2.5 times the body.
-                QByteArray grown;
-                grown.reserve(qsizetype(std::min<qint64>(
-                    std::max<qint64>({needed, qint64(c->m_body.capacity()) * 3 / 2, 64 * 1024}),
-                    c->m_config.maxBodyBytes)));
-                prefault(grown);
-                grown.append(c->m_body.constData(), c->m_body.size());
-                c->m_body.swap(grown);
+                // A body of unknown length grows in place: the allocator
+                // moves a large block by remapping its pages rather than
+                // copying them, so the old and the new buffer never both
+                // take memory.
+                const char* before = c->m_body.constData();
+                qint64 capacity =
+                    std::max<qint64>({needed, qint64(c->m_body.capacity()) * 3 / 2, 64 * 1024});
+                if (capacity > kSmallBodyBytes)
+                    capacity = std::max(capacity, kOwnMappingBytes);
+                c->m_body.reserve(qsizetype(std::min(capacity, c->m_config.maxBodyBytes)));
+                if (c->m_body.constData() != before)
+                    c->m_prefaulted = std::min<qint64>(c->m_prefaulted, c->m_body.size());
+                grown = true;
+            }
+            if (needed > c->m_prefaulted) {
+                // Mapped a stretch at a time, not all of a grown block:
+                // touching the pages one by one as they fill costs more than
+                // the transfer itself.
+                const qint64 end =
+                    std::min<qint64>(c->m_body.capacity(), needed + kPrefaultAheadBytes);
+                mapAhead(c->m_body, c->m_prefaulted, end, grown);
+                c->m_prefaulted = end;
             }
             c->m_body.append(data, qsizetype(n));
         }
@@ -618,6 +704,8 @@ int CurlHttpComponent::onProgress(void* self, curl_off_t, curl_off_t dlNow, curl
                                   curl_off_t ulNow)
 {
     auto* c = static_cast<CurlHttpComponent*>(self);
+    if (c->m_cancelRequested)
+        return 1;
     if (!c->m_connected) {
         // Until the connection stands, the connect time-out applies. A TLS
         // handshake is silence like any other: libcurl notes the connect
@@ -648,7 +736,107 @@ void CurlHttpComponent::send(const QByteArray& body)
 {
     requireOpen("send");
     initCurlOnce();
+    m_done = false;
+    if (m_cancelRequested)
+        throwCancelled();
 
+    // One multi handle for the whole send: the hops of a redirect chain
+    // share its connections, and a cancel can wake it from any thread.
+    CURLM* multi = curl_multi_init();
+    if (!multi)
+        throw HttpError(QStringLiteral("The HTTP library could not start a request"));
+    {
+        const std::lock_guard<std::mutex> lock(m_multiMutex);
+        m_multi = multi;
+    }
+    try {
+        runTransfer([this, &body] { transfer(body); });
+    } catch (...) {
+        releaseMulti();
+        throw;
+    }
+    releaseMulti();
+}
+
+void CurlHttpComponent::releaseMulti()
+{
+    CURLM* multi = nullptr;
+    {
+        const std::lock_guard<std::mutex> lock(m_multiMutex);
+        std::swap(multi, m_multi);
+    }
+    // Closes every connection the send kept open.
+    if (multi)
+        curl_multi_cleanup(multi);
+}
+
+void CurlHttpComponent::runTransfer(const std::function<void()>& work)
+{
+    const QCoreApplication* app = QCoreApplication::instance();
+    if (!app || QThread::currentThread() != app->thread()) {
+        work();
+        return;
+    }
+    // The caller's thread runs the windows: it waits in an event loop of its
+    // own while another thread does the transfer.
+    QEventLoop loop;
+    std::atomic<bool> finished{false};
+    std::exception_ptr error;
+    std::thread worker([&] {
+        try {
+            work();
+        } catch (...) {
+            error = std::current_exception();
+        }
+        finished = true;
+        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+    });
+    loop.exec();
+    // Only the application's quitting ends the wait early; the transfer
+    // stops with it.
+    if (!finished)
+        cancel();
+    worker.join();
+    if (error)
+        std::rethrow_exception(error);
+}
+
+void CurlHttpComponent::throwCancelled()
+{
+    throw HttpCancelled(QStringLiteral("请求已取消"));
+}
+
+CURLcode CurlHttpComponent::perform(CURL* easy)
+{
+    if (curl_multi_add_handle(m_multi, easy) != CURLM_OK)
+        throw HttpError(QStringLiteral("The HTTP library could not start a request"));
+    CURLcode result = CURLE_OK;
+    bool finished = false;
+    while (!finished && !m_cancelRequested) {
+        int running = 0;
+        if (curl_multi_perform(m_multi, &running) != CURLM_OK) {
+            result = CURLE_FAILED_INIT;
+            break;
+        }
+        int queued = 0;
+        while (const CURLMsg* message = curl_multi_info_read(m_multi, &queued)) {
+            if (message->msg == CURLMSG_DONE && message->easy_handle == easy) {
+                result = message->data.result;
+                finished = true;
+            }
+        }
+        if (!finished)
+            curl_multi_poll(m_multi, nullptr, 0, kPollMs, nullptr);
+    }
+    // A transfer taken out before its end has its connection closed.
+    curl_multi_remove_handle(m_multi, easy);
+    if (m_cancelRequested)
+        throwCancelled();
+    return result;
+}
+
+void CurlHttpComponent::transfer(const QByteArray& body)
+{
     // A handle of its own for each send: the cookies a chain of redirects
     // sets live in it and go with it.
     CurlHandle handle;
@@ -656,11 +844,12 @@ void CurlHttpComponent::send(const QByteArray& body)
     if (!handle.easy)
         throw HttpError(QStringLiteral("The HTTP library could not start a request"));
     CURL* easy = handle.easy;
-    m_done = false;
     m_chain.clear();
     m_cookiesSetByFirstHost.clear();
     m_body.clear();
+    m_prefaulted = 0;
     m_received = 0;
+    m_expected = -1;
     m_bodyBegun = false;
     m_bodyTooLarge = false;
     m_sinkError = nullptr;
@@ -717,6 +906,8 @@ void CurlHttpComponent::send(const QByteArray& body)
         m_bodyBegun = true;
         m_sink->begin(0);
     }
+    if (m_hasBody && m_sink)
+        m_sink->end();
     m_done = true;
 }
 
@@ -877,7 +1068,13 @@ void CurlHttpComponent::performHop(CURL* easy, const char* errorBuffer)
     m_idle.start();
 
     m_easy = easy;
-    const CURLcode code = curl_easy_perform(easy);
+    CURLcode code = CURLE_OK;
+    try {
+        code = perform(easy);
+    } catch (...) {
+        m_easy = nullptr;
+        throw;
+    }
     m_easy = nullptr;
     // Where a redirect goes is known from its headers; what becomes of its
     // body (cut by us, or by the server closing) does not matter.

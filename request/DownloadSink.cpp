@@ -2,6 +2,10 @@
 
 #include <QDir>
 
+#include <cerrno>
+#include <cstring>
+#include <unistd.h>
+
 DownloadSink::DownloadSink(const QString& path) : m_path(path), m_file(path)
 {
     if (!m_file.open()) {
@@ -14,6 +18,15 @@ void DownloadSink::write(const char* data, size_t size)
 {
     if (!m_file.write(data, qint64(size)))
         throw writeError();
+}
+
+void DownloadSink::end()
+{
+    if (::fdatasync(m_file.handle()) != 0) {
+        throw ReqlarkError(QStringLiteral("Unable to write to \"%1\". %2")
+                               .arg(QDir::toNativeSeparators(m_path),
+                                    QString::fromLocal8Bit(std::strerror(errno))));
+    }
 }
 
 void DownloadSink::commit()

@@ -2,6 +2,8 @@
 
 #include "util/MyStrUtils.h"
 
+#include <QScopeGuard>
+
 namespace {
 
 bool hasRow(const std::vector<HeaderEntry>& rows, const QByteArray& name)
@@ -15,7 +17,25 @@ bool hasRow(const std::vector<HeaderEntry>& rows, const QByteArray& name)
 
 } // namespace
 
-SentRequest SendRequest(const RequestInputs& in, const HttpComponentConfig& config)
+void RunningRequest::cancel()
+{
+    m_cancelled = true;
+    if (m_http)
+        m_http->cancel();
+}
+
+qint64 RunningRequest::received() const
+{
+    return m_http ? m_http->bodyBytesReceived() : 0;
+}
+
+qint64 RunningRequest::expected() const
+{
+    return m_http ? m_http->expectedBodySize() : -1;
+}
+
+SentRequest SendRequest(const RequestInputs& in, const HttpComponentConfig& config,
+                        RunningRequest* running)
 {
     // No method or no component chosen (a stored position outside the
     // lists): nothing can be sent, as when a component cannot be created.
@@ -50,6 +70,16 @@ SentRequest SendRequest(const RequestInputs& in, const HttpComponentConfig& conf
         sent.download = std::make_unique<DownloadSink>(in.downloadPath);
         http->setResponseBodySink(sent.download.get());
     }
+
+    if (running) {
+        if (running->m_cancelled)
+            http->cancel();
+        running->m_http = http;
+    }
+    const auto unwatch = qScopeGuard([running] {
+        if (running)
+            running->m_http = nullptr;
+    });
 
     if (in.method == "get") {
         http->send(QByteArray());

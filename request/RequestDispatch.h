@@ -40,6 +40,28 @@ struct SentRequest
     std::unique_ptr<DownloadSink> download;
 };
 
+// A send under way as its caller sees it while the send waits (in an event
+// handler run meanwhile, see untXmlHttp.h): what has arrived, and a way to
+// stop it. Used on the caller's thread only.
+class RunningRequest
+{
+public:
+    // Stops the send under way, or the next one before it connects: it
+    // throws HttpCancelled, and a download file it began is removed.
+    void cancel();
+    bool cancelRequested() const { return m_cancelled; }
+    // Body bytes of the final response so far, and its announced length
+    // (-1 when not known yet or not given); 0 and -1 while no send runs.
+    qint64 received() const;
+    qint64 expected() const;
+
+private:
+    friend SentRequest SendRequest(const RequestInputs&, const HttpComponentConfig&,
+                                   RunningRequest*);
+    HttpComponent* m_http = nullptr; // while its send runs
+    bool m_cancelled = false;
+};
+
 // Creates the component for the kind, opens it, gives it the proxy (every
 // kind but XMLHTTP; credentials to ServerXMLHTTP only), every row with a name
 // and a value (HTTP/2 pseudo-header rows such as ":authority" excepted),
@@ -48,5 +70,7 @@ struct SentRequest
 // sends, into a new download file when a path is given. Returns no component,
 // having sent nothing, when no method was chosen or no component exists for
 // the kind. A failing call throws HttpError; a download file that cannot be
-// created throws ReqlarkError before anything is sent.
-SentRequest SendRequest(const RequestInputs& in, const HttpComponentConfig& config);
+// created throws ReqlarkError before anything is sent. `running`, when
+// given, follows the send while it waits and can cancel it.
+SentRequest SendRequest(const RequestInputs& in, const HttpComponentConfig& config,
+                        RunningRequest* running = nullptr);

@@ -15,6 +15,15 @@
 // exist, chosen by ProgID; they differ only in what they accept (see
 // HttpComponentProfile in the implementation).
 //
+// send returns only when the response is in or the request failed, but on
+// the thread of the application object it does not hold that thread: the
+// transfer runs on a thread of its own while send waits in a local event
+// loop, so windows paint, timers run and events are delivered meanwhile
+// (keeping the user's input away from the windows is the caller's business,
+// see util/InputGuard.h). Elsewhere, or without an application object, send
+// does the transfer itself. Either way the sink and the component's state are
+// used by one thread at a time.
+//
 // Redirects (301, 302, 303, 307, 308) are followed, at most 10, to http and
 // https only. A cookie that a response of the chain sets is sent on its later
 // hops under the usual domain, path, secure and expiry rules; none is kept
@@ -43,9 +52,18 @@ public:
     using ReqlarkError::ReqlarkError;
 };
 
+// Raised by a send that was cancelled: its connection is closed, nothing of
+// the response is kept and a sink got no more bytes.
+class HttpCancelled : public HttpError
+{
+public:
+    using HttpError::HttpError;
+};
+
 // Receives the response body as it arrives instead of the component keeping
 // it in memory (download to a file). `write` may throw a ReqlarkError to stop
-// the transfer; `send` then rethrows that error unchanged.
+// the transfer; `send` then rethrows that error unchanged. Both calls come
+// from the thread that does the transfer, which need not be send's caller.
 class ResponseBodySink
 {
 public:
@@ -55,6 +73,10 @@ public:
     // authentication responses never reach the sink.
     virtual void begin(qint64 expectedSize) = 0;
     virtual void write(const char* data, size_t size) = 0;
+    // The whole body is in (it was begun): the place for slow work that
+    // must not hold send's caller, such as getting a file onto the disk. May
+    // throw like write.
+    virtual void end() {}
 };
 
 struct HttpComponentConfig
@@ -109,6 +131,16 @@ public:
     // how many body bytes arrived; meaningful with or without a sink.
     virtual bool hasResponseBody() const = 0;
     virtual qint64 bodyBytesReceived() const = 0;
+
+    // Not among the classic members either. While send waits, these may be
+    // called from any thread, also from an event handler that runs during
+    // the wait. The final response's Content-Length once its body begins,
+    // else -1.
+    virtual qint64 expectedBodySize() const = 0;
+    // Stops the send under way at once: its connection is closed and send
+    // throws HttpCancelled. A component cancelled before its send throws
+    // there without connecting.
+    virtual void cancel() = 0;
 };
 
 // Creates the component for a ProgID (matched without regard to case); an

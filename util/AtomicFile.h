@@ -48,6 +48,9 @@ public:
     bool restrictToOwner();
     bool write(const char* data, qint64 size) { return m_file.write(data, size) == size; }
     bool write(const QByteArray& bytes) { return write(bytes.constData(), bytes.size()); }
+    // The new file's descriptor, to put its bytes onto the disk ahead of
+    // commit (which then has little left to wait for).
+    int handle() const { return m_file.handle(); }
     // False when the file could not take the old one's place; the old file
     // then stays.
     bool commit() { return m_file.commit(); }

@@ -11,6 +11,7 @@
 #include "support/TestHelpers.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
@@ -23,9 +24,14 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTableView>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QWindow>
+
+#include <functional>
 
 namespace {
 
@@ -54,6 +60,51 @@ const std::pair<const char*, QRect> kGroupDesign[] = {
     {"btnSaveToFile", QRect(134, 40, 105, 31)},  {"cbbResultType", QRect(6, 76, 105, 27)},
     {"btnSendReqest", QRect(138, 80, 111, 105)}, {"chkGetRespCookie", QRect(6, 110, 107, 17)},
     {"chkUseProxy", QRect(6, 138, 91, 17)}};
+
+// Answers each request with the head of a long body (setting a cookie), then
+// a byte a second, and hangs up after five. It runs on the test's own thread,
+// whose event loop turns while the window waits for a request, and notes
+// when the connection ends.
+class TrickleServer : public QObject
+{
+public:
+    TrickleServer()
+    {
+        m_server.listen(QHostAddress::LocalHost);
+        connect(&m_server, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket* socket = m_server.nextPendingConnection()) {
+                ++connections;
+                connect(socket, &QTcpSocket::readyRead, socket, [socket] {
+                    if (!socket->readAll().contains("\r\n\r\n"))
+                        return;
+                    socket->write("HTTP/1.1 200 OK\r\nSet-Cookie: sid=new\r\n"
+                                  "Content-Length: 100000\r\n\r\npartial");
+                    auto* trickle = new QTimer(socket);
+                    connect(trickle, &QTimer::timeout, socket, [socket, sent = 0]() mutable {
+                        socket->write("x");
+                        if (++sent == 5)
+                            socket->close();
+                    });
+                    trickle->start(1000);
+                });
+                connect(socket, &QTcpSocket::disconnected, this,
+                        [this] { hungUpAt = clock.elapsed(); });
+            }
+        });
+        clock.start();
+    }
+    QByteArray url() const
+    {
+        return "http://127.0.0.1:" + QByteArray::number(m_server.serverPort()) + "/slow";
+    }
+
+    int connections = 0;
+    qint64 hungUpAt = -1;
+    QElapsedTimer clock;
+
+private:
+    QTcpServer m_server;
+};
 
 } // namespace
 
@@ -91,10 +142,22 @@ private slots:
     void downloadShowsErrorStatus();
     void topPanelFitsTheFont_data();
     void topPanelFitsTheFont();
+    void windowLivesWhileRequestWaits();
+    void inputDuringRequestIsDropped_data();
+    void inputDuringRequestIsDropped();
+    void escCancelsRequest_data();
+    void escCancelsRequest();
+    void closingDuringRequestSavesAndCloses();
 
 private:
     void openWindow();
     void send();
+    // Runs `action` `ms` milliseconds from now (while a request waits),
+    // unless the window is gone by then.
+    void during(int ms, const std::function<void()>& action)
+    {
+        QTimer::singleShot(ms, m_win.get(), action);
+    }
     void typeUrl(const QByteArray& url);
     QString memo() const { return child<LargeTextView>(m_win.get(), "mmoHtml")->text(); }
     QString headersMemo() const
@@ -764,6 +827,175 @@ void TestMainWindow::topPanelFitsTheFont()
         // The status bar's 22 pixels keep a font whose line they hold.
         QVERIFY(m_win->statusBar1()->fontMetrics().height() + 4 <= m_win->statusBar1()->height());
     }
+}
+
+void TestMainWindow::windowLivesWhileRequestWaits()
+{
+    ScriptedResponse slow;
+    slow.stall(600)
+        .send("HTTP/1.1 200 OK\r\nContent-Length: 3000\r\n\r\n" + QByteArray(1000, 'a'))
+        .stall(1200)
+        .send(QByteArray(2000, 'b'));
+    m_server->route("/slow", slow);
+    typeUrl(m_server->url("/slow"));
+
+    // A timer and the painting of a resized window, counted while the
+    // request waits; the status bar sampled before and after the body begins.
+    bool waiting = true;
+    int ticks = 0;
+    int paints = 0;
+    QTimer timer;
+    connect(&timer, &QTimer::timeout, [&] { ticks += waiting; });
+    timer.start(10);
+    struct PaintCounter : QObject
+    {
+        std::function<void()> onPaint;
+        bool eventFilter(QObject*, QEvent* e) override
+        {
+            if (e->type() == QEvent::Paint)
+                onPaint();
+            return false;
+        }
+    } counter;
+    counter.onPaint = [&] { paints += waiting; };
+    auto* memoView = child<LargeTextView>(m_win.get(), "mmoHtml")->viewport();
+    memoView->installEventFilter(&counter);
+    QString beforeBody;
+    QString whileArriving;
+    QString tip;
+    during(300, [&] {
+        beforeBody = m_win->panelText(2);
+        tip = m_win->statusBar1()->toolTip();
+        m_win->resize(m_win->width() + 40, m_win->height() + 30);
+    });
+    during(1300, [&] { whileArriving = m_win->panelText(2); });
+    send();
+    waiting = false;
+
+    QVERIFY2(ticks >= 20, qPrintable(QString::number(ticks)));
+    QVERIFY(paints > 0);
+    QCOMPARE(beforeBody, QStringLiteral("正在加载html（按Esc取消）"));
+    QCOMPARE(tip, QStringLiteral("按Esc键取消请求"));
+    QCOMPARE(whileArriving, QStringLiteral("正在加载html 1000 Byte / 2.93 KB"));
+    // The texts of the end are the usual ones.
+    QCOMPARE(m_win->panelText(2), QStringLiteral("Html加载完成"));
+    QCOMPARE(memo(), QString::fromLatin1(QByteArray(1000, 'a') + QByteArray(2000, 'b')));
+    QVERIFY(m_win->statusBar1()->toolTip().isEmpty());
+}
+
+void TestMainWindow::inputDuringRequestIsDropped_data()
+{
+    // What the user does at the request's second 0.3; none of it may act,
+    // then or after the response.
+    QTest::addColumn<std::function<void(TFrmMain*)>>("gesture");
+    const auto widget = [](TFrmMain* w, const char* name) { return child<QWidget>(w, name); };
+    QTest::newRow("click on 获取HTML") << std::function<void(TFrmMain*)>(
+        [=](TFrmMain* w) { QTest::mouseClick(widget(w, "btnSendReqest"), Qt::LeftButton); });
+    QTest::newRow("Enter in the URL") << std::function<void(TFrmMain*)>(
+        [=](TFrmMain* w) { QTest::keyClick(widget(w, "edtUrl"), Qt::Key_Return); });
+    QTest::newRow("click on 保存到文件") << std::function<void(TFrmMain*)>(
+        [=](TFrmMain* w) { QTest::mouseClick(widget(w, "btnSaveToFile"), Qt::LeftButton); });
+    QTest::newRow("Delete in the header list") << std::function<void(TFrmMain*)>(
+        [=](TFrmMain* w) { QTest::keyClick(widget(w, "lvwHeaders"), Qt::Key_Delete); });
+    QTest::newRow("view chosen with the keyboard") << std::function<void(TFrmMain*)>(
+        [=](TFrmMain* w) { QTest::keyClick(widget(w, "cbbResultType"), Qt::Key_Down); });
+    QTest::newRow("menu by its key") << std::function<void(TFrmMain*)>(
+        [](TFrmMain* w) { QTest::keyClick(w, Qt::Key_M, Qt::AltModifier); });
+    QTest::newRow("URL field double-clicked") << std::function<void(TFrmMain*)>(
+        [=](TFrmMain* w) { QTest::mouseDClick(widget(w, "edtUrl"), Qt::LeftButton); });
+}
+
+void TestMainWindow::inputDuringRequestIsDropped()
+{
+    QFETCH(std::function<void(TFrmMain*)>, gesture);
+    ScriptedResponse slow;
+    slow.stall(1000).send("HTTP/1.1 200 OK\r\nContent-Length: 4\r\n\r\ndone");
+    m_server->route("/slow", slow);
+    m_server->route("/other", ScriptedResponse::ok("other"));
+    m_win->headerList()->append("X-Row", "1");
+    child<QTableView>(m_win.get(), "lvwHeaders")->selectRow(0);
+    m_prompter.clipboard = QString::fromLatin1(m_server->url("/other"));
+    m_prompter.saveAnswers.enqueue(m_dir.filePath(QStringLiteral("never.txt")));
+    typeUrl(m_server->url("/slow"));
+    child<QLineEdit>(m_win.get(), "edtUrl")->setFocus();
+
+    during(300, [&] { gesture(m_win.get()); });
+    send();
+    QTest::qWait(300); // nothing is played back later either
+
+    QCOMPARE(m_server->requestCount(), 1);
+    QCOMPARE(memo(), QStringLiteral("done"));
+    QCOMPARE(m_win->panelText(2), QStringLiteral("Html加载完成"));
+    QCOMPARE(child<QLineEdit>(m_win.get(), "edtUrl")->text(),
+             QString::fromLatin1(m_server->url("/slow")));
+    QCOMPARE(m_win->headerList()->count(), 1);
+    QCOMPARE(child<QComboBox>(m_win.get(), "cbbResultType")->currentIndex(), 0);
+    QVERIFY(m_prompter.saveRequests.isEmpty());
+    QVERIFY(!QApplication::activePopupWidget());
+    QVERIFY(!m_win->requestRunning());
+}
+
+void TestMainWindow::escCancelsRequest_data()
+{
+    QTest::addColumn<bool>("download");
+    QTest::addColumn<QByteArray>("focus"); // where Esc is pressed
+    QTest::newRow("in the URL field") << false << QByteArray("edtUrl");
+    QTest::newRow("in the HTML memo") << false << QByteArray("mmoHtml");
+    QTest::newRow("download, in the header list") << true << QByteArray("lvwHeaders");
+}
+
+void TestMainWindow::escCancelsRequest()
+{
+    QFETCH(bool, download);
+    QFETCH(QByteArray, focus);
+    TrickleServer server;
+    child<QCheckBox>(m_win.get(), "chkGetRespCookie")->setChecked(true);
+    m_win->LastResponseText = "kept";
+    m_win->setPanelText(4, QStringLiteral("1 Byte"));
+    const QString target = m_dir.filePath(QStringLiteral("old.txt"));
+    writeAll(target, "old content");
+    typeUrl(server.url());
+
+    qint64 pressedAt = -1;
+    during(400, [&] {
+        pressedAt = server.clock.elapsed();
+        QTest::keyClick(child<QWidget>(m_win.get(), focus.constData()), Qt::Key_Escape);
+    });
+    if (download) {
+        m_prompter.saveAnswers.enqueue(target);
+        QTest::mouseClick(child<QPushButton>(m_win.get(), "btnSaveToFile"), Qt::LeftButton);
+    } else {
+        send();
+    }
+
+    QCOMPARE(server.connections, 1);
+    QTRY_VERIFY(server.hungUpAt >= 0);
+    QVERIFY2(server.hungUpAt - pressedAt < 1000, qPrintable(QString::number(server.hungUpAt)));
+    QCOMPARE(m_win->panelText(2), QStringLiteral("请求已取消"));
+    QVERIFY(m_prompter.errors.isEmpty());
+    QCOMPARE(m_win->LastResponseText, QByteArray("kept"));
+    QVERIFY(m_win->panelText(3).isEmpty());
+    QCOMPARE(m_win->panelText(4), QStringLiteral("1 Byte"));
+    QCOMPARE(m_win->headerList()->count(), 0); // no cookie merged
+    QVERIFY(memo().isEmpty());
+    QVERIFY(headersMemo().isEmpty());
+    QCOMPARE(readAll(target), QByteArray("old content"));
+    QCOMPARE(m_dir.entryList(QDir::Files), QStringList{QStringLiteral("old.txt")});
+    QVERIFY(m_win->SaveTargetPath.isEmpty());
+}
+
+void TestMainWindow::closingDuringRequestSavesAndCloses()
+{
+    TrickleServer server;
+    m_win->headerList()->append("X-Kept", "1");
+    typeUrl(server.url());
+    during(400, [&] { m_win->close(); });
+    send();
+    QTRY_VERIFY(!m_win->isVisible());
+    QTRY_VERIFY(server.hungUpAt >= 0);
+    QVERIFY(readAll(m_win->SettingsFilePath).contains("URL=" + server.url()));
+    QCOMPARE(readAll(m_win->HeadersFilePath), QByteArray("X-Kept=1\r\n"));
+    QVERIFY(m_prompter.errors.isEmpty());
 }
 
 QTEST_MAIN(TestMainWindow)
