@@ -2,13 +2,16 @@
 
 #include "app/untFrmMain.h"
 
+#include "app/LongLineEdit.h"
 #include "app/StatusPanels.h"
 #include "settings/SettingsStore.h"
 #include "ui_untFrmMain.h"
 #include "util/AnsiCodec.h"
 #include "util/Prompter.h"
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QContextMenuEvent>
 #include <QDialog>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -18,7 +21,11 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QShortcut>
 #include <QVBoxLayout>
+
+#include <functional>
+#include <utility>
 
 // The search of the HTML memo: non-modal, kept while the window lives so
 // that F3 can repeat the last search.
@@ -86,13 +93,58 @@ QFont ownFont(QFont font)
     return font;
 }
 
-void keepOwnFontAndColours(QWidget* widget)
+const QPalette::ColorRole kTextRoles[] = {QPalette::WindowText, QPalette::ButtonText,
+                                          QPalette::Text};
+
+// The text colours the desktop gives `widget`, in every colour group.
+void takeDesktopTextColours(QWidget* widget)
 {
-    widget->setFont(ownFont(widget->font()));
+    const QPalette desktop = QApplication::palette(widget);
     QPalette palette = widget->palette();
-    for (QPalette::ColorRole role : {QPalette::WindowText, QPalette::ButtonText, QPalette::Text})
-        palette.setColor(role, palette.color(role));
+    for (QPalette::ColorRole role : kTextRoles) {
+        for (QPalette::ColorGroup group :
+             {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
+            palette.setColor(group, role, desktop.color(group, role));
+    }
     widget->setPalette(palette);
+}
+
+// Follows the desktop's palette while the program runs: a change of theme
+// reaches every control by itself, except the colours set on purpose, which
+// are set again over the new palette.
+class ThemeFollower : public QObject
+{
+public:
+    ThemeFollower(QWidget* window, std::function<void()> reapply)
+        : QObject(window), m_reapply(std::move(reapply))
+    {
+        window->installEventFilter(this);
+    }
+
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::ApplicationPaletteChange)
+            m_reapply();
+        return false;
+    }
+
+private:
+    std::function<void()> m_reapply;
+};
+
+// Opens the context menu of the control with the focus, as the Menu key does:
+// at the caret or the current item, else at the control's top-left corner.
+void openContextMenuOfFocus(QWidget* window)
+{
+    QWidget* focus = QApplication::focusWidget();
+    if (!focus || focus->window() != window || !focus->isEnabled())
+        return;
+    QPoint at = focus->inputMethodQuery(Qt::ImCursorRectangle).toRect().center();
+    if (!focus->rect().contains(at))
+        at = QPoint(2, 2);
+    QContextMenuEvent event(QContextMenuEvent::Keyboard, at, focus->mapToGlobal(at),
+                            Qt::NoModifier);
+    QApplication::sendEvent(focus, &event);
 }
 
 int pointSizeOf(const QFont& font, const QWidget* widget)
@@ -113,9 +165,8 @@ int colourNumber(const QColor& colour)
 
 void replaceWithClipboard(QLineEdit* edit, Prompter* prompter)
 {
-    // Through clear() and insert() so that undo brings the old text back.
-    edit->clear();
-    edit->insert(prompter->clipboardText());
+    // One step that undo takes back, of any length.
+    static_cast<LongLineEdit*>(edit)->replaceAll(prompter->clipboardText());
 }
 
 } // namespace
@@ -199,10 +250,14 @@ void TFrmMain::findInHtml(bool reverse)
 
 void TFrmMain::mniFontUIClick()
 {
-    const std::optional<Prompter::FontChoice> choice = m_prompter->askFont({font(), UiFontColor});
+    // The dialog shows the colour the labels have: the desktop's until one
+    // is chosen. Confirming that colour unchanged chooses none.
+    const QColor shown = m_uiColorChosen ? UiFontColor : palette().color(QPalette::WindowText);
+    const std::optional<Prompter::FontChoice> choice = m_prompter->askFont({font(), shown});
     if (!choice)
         return;
-    applyInterfaceFont(choice->font, choice->color);
+    applyInterfaceFont(choice->font,
+                       m_uiColorChosen || choice->color != shown ? choice->color : QColor());
     if (!Settings)
         return;
     Settings->writeString("Options", "FontName", AnsiCodec::fromUnicode(choice->font.family()));
@@ -212,46 +267,98 @@ void TFrmMain::mniFontUIClick()
 
 void TFrmMain::mniFontHTMLClick()
 {
+    // As for the window font: the memo's colour is the desktop's until one is
+    // chosen, and only a chosen colour is applied and stored, so that a new
+    // size alone does not fix the text colour of today's theme for good.
+    const QColor shown =
+        m_htmlColorChosen ? HtmlFontColor : ui->mmoHtml->palette().color(QPalette::Text);
     const std::optional<Prompter::FontChoice> choice =
-        m_prompter->askFont({ui->mmoHtml->font(), HtmlFontColor});
+        m_prompter->askFont({ui->mmoHtml->font(), shown});
     if (!choice)
         return;
-    applyHtmlFont(choice->font, choice->color);
+    const bool colourChosen = m_htmlColorChosen || choice->color != shown;
+    applyHtmlFont(choice->font, colourChosen ? choice->color : QColor());
     if (!Settings)
         return;
     Settings->writeString("Options", "HTMLFontName", AnsiCodec::fromUnicode(choice->font.family()));
     Settings->writeInteger("Options", "HTMLFontsize", pointSizeOf(choice->font, this));
-    Settings->writeInteger("Options", "HTMLFontColor", colourNumber(choice->color));
+    if (colourChosen)
+        Settings->writeInteger("Options", "HTMLFontColor", colourNumber(choice->color));
     Settings->writeInteger("Options", "HTMLFontChartset", HtmlFontCharset);
 }
 
 void TFrmMain::applyInterfaceFont(const QFont& font, const QColor& color)
 {
     // The two check boxes, the HTML memo and the status bar (whose 22 pixels
-    // hold a line of the design font only) keep what they have; everything
-    // else follows the window.
+    // hold a line of the design font only) keep their fonts; everything else
+    // follows the window.
     for (QWidget* own :
          {static_cast<QWidget*>(ui->chkGetRespCookie), static_cast<QWidget*>(ui->chkUseProxy),
           static_cast<QWidget*>(ui->mmoHtml), static_cast<QWidget*>(m_statusBar)})
-        keepOwnFontAndColours(own);
+        own->setFont(ownFont(own->font()));
     setFont(font);
-    // Only a colour the user changed is applied, so that until then the
-    // desktop's own text colours (a dark theme, say) stay as they are.
-    if (color != UiFontColor) {
-        QPalette palette = this->palette();
-        for (QPalette::ColorRole role :
-             {QPalette::WindowText, QPalette::ButtonText, QPalette::Text})
-            palette.setColor(role, color);
-        setPalette(palette);
+    // An invalid colour chooses none: the desktop's text colours stay.
+    if (color.isValid()) {
+        m_uiColorChosen = true;
+        UiFontColor = color;
+        applyChosenColours();
     }
-    UiFontColor = color;
 }
 
 void TFrmMain::applyHtmlFont(const QFont& font, const QColor& color)
 {
     ui->mmoHtml->setFont(ownFont(font));
-    QPalette palette = ui->mmoHtml->palette();
-    palette.setColor(QPalette::Text, color);
-    ui->mmoHtml->setPalette(palette);
-    HtmlFontColor = color;
+    if (color.isValid()) {
+        m_htmlColorChosen = true;
+        HtmlFontColor = color;
+        applyChosenColours();
+    }
+}
+
+void TFrmMain::applyChosenColours()
+{
+    if (m_uiColorChosen) {
+        QPalette palette = this->palette();
+        for (QPalette::ColorRole role : kTextRoles)
+            palette.setColor(role, UiFontColor);
+        setPalette(palette);
+        // The controls with fonts of their own keep the desktop's colours too.
+        for (QWidget* own :
+             {static_cast<QWidget*>(ui->chkGetRespCookie), static_cast<QWidget*>(ui->chkUseProxy),
+              static_cast<QWidget*>(ui->mmoHtml), static_cast<QWidget*>(m_statusBar)})
+            takeDesktopTextColours(own);
+    }
+    if (m_htmlColorChosen) {
+        QPalette palette = ui->mmoHtml->palette();
+        palette.setColor(QPalette::Text, HtmlFontColor);
+        ui->mmoHtml->setPalette(palette);
+    }
+}
+
+void TFrmMain::attachDesktopIntegration()
+{
+    new ThemeFollower(this, [this] { applyChosenColours(); });
+    // The Menu key opens a control's context menu through Qt; Shift+F10 is
+    // the other key desktops give it.
+    auto* contextKey = new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F10), this);
+    contextKey->setContext(Qt::WindowShortcut);
+    connect(contextKey, &QShortcut::activated, this, [this] { openContextMenuOfFocus(this); });
+    describeProxyIndicator();
+}
+
+void TFrmMain::describeProxyIndicator()
+{
+    if (!imgStaBar)
+        return;
+    const bool on = ui->chkUseProxy->isChecked();
+    const QString name = on ? QStringLiteral("正在使用代理") : QStringLiteral("未使用代理");
+    QString description = name;
+    if (on) {
+        description += ProxyAddress.isEmpty()
+                           ? QStringLiteral("（未设置代理服务器）")
+                           : QStringLiteral("：") + AnsiCodec::toUnicode(ProxyAddress);
+    }
+    imgStaBar->setAccessibleName(name);
+    imgStaBar->setAccessibleDescription(description);
+    imgStaBar->setToolTip(description);
 }

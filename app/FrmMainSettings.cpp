@@ -44,6 +44,10 @@ void setPointSize(QFont& font, int points)
         font.setPointSize(points);
 }
 
+// A key written by an INI line never holds a line break, so this default
+// tells an absent key from every stored value.
+const QByteArray kAbsent = QByteArrayLiteral("\n");
+
 } // namespace
 
 void TFrmMain::openSettings()
@@ -53,6 +57,7 @@ void TFrmMain::openSettings()
     const ConfigLocation where = LocateConfig(CurrentConfigFacts(exe));
     SettingsFilePath = where.settingsFile;
     HeadersFilePath = where.headersFile;
+    attachDesktopIntegration();
     // A folder that cannot be made or an earlier pair that cannot be carried
     // over is told; the start goes on with what there is.
     guarded([&where] { PrepareConfigFolder(where); });
@@ -87,17 +92,22 @@ void TFrmMain::LoadSettings()
     // leaves the face that was read before it.
     QFont uiFont = font();
     uiFont.setFamily(text(ini.readString(kOptions, "FontName", defaultFace())));
-    applyInterfaceFont(uiFont, UiFontColor);
+    applyInterfaceFont(uiFont, QColor());
     setPointSize(uiFont, ini.readInteger(kOptions, "Fontsize", 10));
-    applyInterfaceFont(uiFont, UiFontColor);
+    applyInterfaceFont(uiFont, QColor());
     UiFontCharset = ini.readInteger(kOptions, "FontChartset", 134);
 
     QFont htmlFont = ui->mmoHtml->font();
     htmlFont.setFamily(text(ini.readString(kOptions, "HTMLFontName", defaultFace())));
-    applyHtmlFont(htmlFont, HtmlFontColor);
+    applyHtmlFont(htmlFont, QColor());
     setPointSize(htmlFont, ini.readInteger(kOptions, "HTMLFontsize", 10));
-    applyHtmlFont(htmlFont, HtmlFontColor);
-    applyHtmlFont(htmlFont, colorFromNumber(ini.readInteger(kOptions, "HTMLFontColor", 0)));
+    applyHtmlFont(htmlFont, QColor());
+    // Only the font command writes the colour: without the key the user never
+    // chose one, and the memo keeps the desktop's text colour (a stored 0
+    // is a chosen black).
+    const int colour = ini.readInteger(kOptions, "HTMLFontColor", 0);
+    if (ini.readString(kOptions, "HTMLFontColor", kAbsent) != kAbsent)
+        applyHtmlFont(htmlFont, colorFromNumber(colour));
     HtmlFontCharset = ini.readInteger(kOptions, "HTMLFontChartset", 134);
 
     // Ticking runs chkUseProxyClick, so a stored "True" shows the green globe.
@@ -144,6 +154,7 @@ void TFrmMain::LoadProxySettings()
     ProxyAddress = proxy.address;
     ProxyUserName = proxy.userName;
     ProxyPassword = proxy.password;
+    describeProxyIndicator();
 }
 
 void TFrmMain::chkUseProxyClick()
@@ -151,6 +162,7 @@ void TFrmMain::chkUseProxyClick()
     const QString name = ui->chkUseProxy->isChecked() ? QStringLiteral("BMP_EARTHGN")
                                                       : QStringLiteral("BMP_EARTHGY");
     imgStaBar->setPixmap(QPixmap(ProgramResources::pathOf(name, QStringLiteral("BITMAP"))));
+    describeProxyIndicator();
 }
 
 void TFrmMain::mniProxyClick()

@@ -1,5 +1,6 @@
 #include "app/Startup.h"
 
+#include "settings/ConfigLocation.h"
 #include "util/ProgramResources.h"
 
 #include <QApplication>
@@ -94,6 +95,11 @@ void showMainWindow(QWidget& window)
 {
     new IconAfterFirstPaint(window);
     window.show();
+}
+
+QString settingsFolder()
+{
+    return LocateConfig(CurrentConfigFacts(QCoreApplication::applicationFilePath())).folder;
 }
 
 void tuneAllocator()

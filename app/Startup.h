@@ -33,6 +33,10 @@ bool loadQtTranslations();
 // of the start that the first paint does not need.
 void showMainWindow(QWidget& window);
 
+// The folder that holds the settings file and the header list file of the
+// running executable (settings/ConfigLocation.h).
+QString settingsFolder();
+
 // Keeps freed memory for reuse instead of handing each large block back to
 // the system: every response of many megabytes otherwise pays again for
 // fresh, zeroed pages (a third of the time to show it, measured here).

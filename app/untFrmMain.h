@@ -220,6 +220,16 @@ private:
     // it goes with: a UTF-8 body keeps characters code page 936 lacks.
     QByteArray m_htmlMemoText;
     QByteArray m_htmlMemoTextOf;
+    // A colour is applied only once the user has chosen one with a font
+    // command; until then the window and the memo follow the desktop's
+    // palette, also when it changes while the program runs.
+    bool m_uiColorChosen = false;
+    bool m_htmlColorChosen = false;
+    void applyChosenColours();
+    // The desktop's side of the window: Shift+F10, the palette followed while
+    // running, the proxy globe's description (app/FrmMainInput.cpp).
+    void attachDesktopIntegration();
+    void describeProxyIndicator();
 
 public:
     // Owned by the settings code; shared_ptr so that this header needs only

@@ -43,6 +43,10 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # names is added here: the CJK face of the interface and Qt's Chinese texts.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-wqy-microhei, qt6-translations-l10n")
+# Qt's Wayland platform plugin: with it the window runs natively in a Wayland
+# session; without it Qt falls back to XWayland, which still works, so it is
+# recommended rather than required.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
 include(CPack)

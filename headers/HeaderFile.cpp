@@ -97,9 +97,11 @@ std::optional<std::vector<HeaderEntry>> ReadHeaderFile(const QString& path)
     QFile file(path);
     if (!file.exists())
         return std::nullopt;
-    if (!file.open(QIODevice::ReadOnly)) {
+    const QString refusal = ReadRefusal(path);
+    if (!refusal.isEmpty() || !file.open(QIODevice::ReadOnly)) {
         throw ReqlarkError(
-            QStringLiteral("Cannot open file \"%1\". %2").arg(shownPath(path), file.errorString()));
+            QStringLiteral("Cannot open file \"%1\". %2")
+                .arg(shownPath(path), refusal.isEmpty() ? file.errorString() : refusal));
     }
     if (file.size() > kMaxHeaderFileSize) {
         throw ReqlarkError(QStringLiteral("Cannot read file \"%1\". It holds %2 bytes, more than "

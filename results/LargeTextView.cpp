@@ -2,6 +2,8 @@
 
 #include "util/Utf8Sequence.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QApplication>
 #include <QClipboard>
 #include <QContextMenuEvent>
@@ -47,11 +49,34 @@ inline bool isLineEnd(char c)
     return c == '\n' || c == '\r';
 }
 
-
 inline bool breaksAfter(char c)
 {
     return c == ' ' || c == '\t' || c == ',' || c == ';' || c == '>' || c == '}' || c == ']' ||
            c == ')';
+}
+
+// +1 for Ctrl with plus (or =, the key plus is on), -1 for Ctrl with minus.
+int zoomStep(const QKeyEvent* key)
+{
+    if (key->matches(QKeySequence::ZoomIn))
+        return 1;
+    if (key->matches(QKeySequence::ZoomOut))
+        return -1;
+    const Qt::KeyboardModifiers modifiers =
+        key->modifiers() & ~(Qt::KeypadModifier | Qt::ShiftModifier);
+    if (modifiers != Qt::ControlModifier)
+        return 0;
+    if (key->key() == Qt::Key_Plus || key->key() == Qt::Key_Equal)
+        return 1;
+    if (key->key() == Qt::Key_Minus || key->key() == Qt::Key_Underscore)
+        return -1;
+    return 0;
+}
+
+bool isZoomReset(const QKeyEvent* key)
+{
+    return (key->modifiers() & ~Qt::KeypadModifier) == Qt::ControlModifier &&
+           key->key() == Qt::Key_0;
 }
 
 // First LF or CR in [from, to), or -1.
@@ -130,6 +155,114 @@ void decode(const char* data, qint64 n, std::vector<int>* controls, QString& out
     out.truncate(u);
     byteAt.resize(size_t(u) + 1);
 }
+
+// ---- characters for screen readers ---------------------------------------
+
+// The start of the character holding `pos` (a CR LF pair is two characters).
+qint64 characterStart(const char* data, qint64 n, qint64 pos)
+{
+    pos = std::clamp<qint64>(pos, 0, n);
+    const auto* d = reinterpret_cast<const uchar*>(data);
+    if (pos < n && IsUtf8Continuation(d[pos])) {
+        for (qint64 lead = pos - 1; lead >= 0 && lead >= pos - 3; --lead) {
+            if (IsUtf8Continuation(d[lead]))
+                continue;
+            char32_t cp;
+            const int len = int(Utf8SequenceAt(d + lead, size_t(n - lead), cp));
+            if (lead + len > pos)
+                pos = lead;
+            break;
+        }
+    }
+    return pos;
+}
+
+// The bytes and the UTF-16 units of the character at `byte`, as decode()
+// (without caret notation) makes them.
+inline std::pair<int, int> characterWidth(const uchar* d, qint64 n, qint64 byte)
+{
+    if (d[byte] < 0x80)
+        return {1, 1};
+    char32_t cp = 0;
+    const int len = int(Utf8SequenceAt(d + byte, size_t(n - byte), cp));
+    if (len == 0)
+        return {1, 1};
+    return {len, cp >= 0x10000 ? 2 : 1};
+}
+
+inline bool eightAscii(const uchar* p)
+{
+    quint64 w;
+    std::memcpy(&w, p, 8);
+    return (w & 0x8080808080808080ULL) == 0;
+}
+
+// From (byte, unit) at a character start to the first character start at or
+// after `target`.
+void walkToByte(const uchar* d, qint64 n, qint64& byte, qint64& unit, qint64 target)
+{
+    target = std::min(target, n);
+    while (byte < target) {
+        if (byte + 8 <= target && eightAscii(d + byte)) {
+            byte += 8;
+            unit += 8;
+            continue;
+        }
+        const auto [bytes, units] = characterWidth(d, n, byte);
+        byte += bytes;
+        unit += units;
+    }
+}
+
+// From (byte, unit) to the last character start whose unit is at most
+// `target` (the start of a surrogate pair `target` falls into).
+void walkToUnit(const uchar* d, qint64 n, qint64& byte, qint64& unit, qint64 target)
+{
+    while (byte < n && unit < target) {
+        if (byte + 8 <= n && unit + 8 <= target && eightAscii(d + byte)) {
+            byte += 8;
+            unit += 8;
+            continue;
+        }
+        const auto [bytes, units] = characterWidth(d, n, byte);
+        if (unit + units > target)
+            break;
+        byte += bytes;
+        unit += units;
+    }
+}
+
+// Bytes [0, n) as screen readers get them: controls as themselves.
+QString decodeCharacters(const char* data, qint64 n)
+{
+    QString out(qsizetype(n), Qt::Uninitialized);
+    auto* o = reinterpret_cast<char16_t*>(out.data());
+    const auto* p = reinterpret_cast<const uchar*>(data);
+    qsizetype u = 0;
+    for (qint64 i = 0; i < n;) {
+        if (p[i] < 0x80) {
+            o[u++] = p[i++];
+            continue;
+        }
+        char32_t cp = 0;
+        const int len = int(Utf8SequenceAt(p + i, size_t(n - i), cp));
+        if (len == 0) {
+            o[u++] = 0xFFFD;
+            ++i;
+        } else if (cp >= 0x10000) {
+            o[u++] = QChar::highSurrogate(cp);
+            o[u++] = QChar::lowSurrogate(cp);
+            i += len;
+        } else {
+            o[u++] = char16_t(cp);
+            i += len;
+        }
+    }
+    out.truncate(u);
+    return out;
+}
+
+constexpr qint64 kCheckpointBytes = qint64(64) << 10;
 
 // ---- search -------------------------------------------------------------
 
@@ -465,13 +598,15 @@ struct LargeTextView::Layout
         return std::max<qint64>(best, 0);
     }
 
-    PiecePtr pieceStarting(qint64 start)
+    struct Bounds
     {
-        const auto found = m_cache.find(start);
-        if (found != m_cache.end())
-            return found->second;
-        auto piece = std::make_shared<Piece>();
-        piece->start = start;
+        qint64 end;  // after its last character
+        qint64 next; // start of the following piece; -1 for the last one
+    };
+
+    // Where the piece starting at `start` ends, without laying it out.
+    Bounds boundsOf(qint64 start) const
+    {
         const qint64 n = size();
         const char* d = data();
         qint64 nextCut = -1;
@@ -487,14 +622,24 @@ struct LargeTextView::Layout
         const qint64 scanTo =
             std::min(nextCut >= 0 ? nextCut : n, start + 2 * kCut + kCutSlack + 1);
         const qint64 lineEnd = findLineEnd(d, start, scanTo);
-        if (lineEnd >= 0) {
-            piece->end = lineEnd;
-            piece->next =
-                lineEnd + (d[lineEnd] == '\r' && lineEnd + 1 < n && d[lineEnd + 1] == '\n' ? 2 : 1);
-        } else {
-            piece->end = scanTo;
-            piece->next = scanTo < n ? scanTo : -1;
-        }
+        if (lineEnd >= 0)
+            return {lineEnd,
+                    lineEnd +
+                        (d[lineEnd] == '\r' && lineEnd + 1 < n && d[lineEnd + 1] == '\n' ? 2 : 1)};
+        return {scanTo, scanTo < n ? scanTo : -1};
+    }
+
+    PiecePtr pieceStarting(qint64 start)
+    {
+        const auto found = m_cache.find(start);
+        if (found != m_cache.end())
+            return found->second;
+        auto piece = std::make_shared<Piece>();
+        piece->start = start;
+        const char* d = data();
+        const Bounds bounds = boundsOf(start);
+        piece->end = bounds.end;
+        piece->next = bounds.next;
         decode(d + start, piece->end - start, &piece->controls, piece->text, piece->byteAt);
         layOut(*piece);
         m_cache.emplace(start, piece);
@@ -641,9 +786,253 @@ struct LargeTextView::Layout
     bool m_shownValid = false;
 };
 
-LargeTextView::LargeTextView(QWidget* parent)
-    : QAbstractScrollArea(parent), m_layout(std::make_unique<Layout>(m_text))
+// Checkpoints every 64 KB or so: the character offset of a character start.
+// Made as far as a query reaches; a new text starts them again.
+struct LargeTextView::CharacterIndex
 {
+    explicit CharacterIndex(const QByteArray& text) : m_text(text) {}
+
+    const uchar* data() const { return reinterpret_cast<const uchar*>(m_text.constData()); }
+    qint64 size() const { return m_text.size(); }
+
+    void extend()
+    {
+        auto [byte, unit] = m_points.back();
+        walkToByte(data(), size(), byte, unit, byte + kCheckpointBytes);
+        m_points.push_back({byte, unit});
+        if (byte >= size())
+            m_total = unit;
+    }
+    bool complete() const { return m_total >= 0; }
+
+    qint64 total()
+    {
+        while (!complete())
+            extend();
+        return m_total;
+    }
+
+    // `byte` is a character start.
+    qint64 unitOf(qint64 byte)
+    {
+        while (!complete() && m_points.back().first < byte)
+            extend();
+        auto it = std::upper_bound(
+            m_points.begin(), m_points.end(), byte,
+            [](qint64 b, const std::pair<qint64, qint64>& p) { return b < p.first; });
+        auto [at, unit] = *std::prev(it);
+        walkToByte(data(), size(), at, unit, byte);
+        return unit;
+    }
+
+    qint64 byteOf(qint64 unit)
+    {
+        while (!complete() && m_points.back().second <= unit)
+            extend();
+        auto it = std::upper_bound(
+            m_points.begin(), m_points.end(), unit,
+            [](qint64 u, const std::pair<qint64, qint64>& p) { return u < p.second; });
+        auto [byte, at] = *std::prev(it);
+        walkToUnit(data(), size(), byte, at, unit);
+        return byte;
+    }
+
+    const QByteArray& m_text;
+    std::vector<std::pair<qint64, qint64>> m_points{{0, 0}};
+    qint64 m_total = -1;
+};
+
+namespace {
+
+// What a screen reader is given for the view: a read-only multi-line text.
+class LargeTextAccessible : public QAccessibleWidget, public QAccessibleTextInterface
+{
+public:
+    explicit LargeTextAccessible(LargeTextView* view)
+        : QAccessibleWidget(view, QAccessible::EditableText)
+    {
+    }
+
+    LargeTextView* view() const { return static_cast<LargeTextView*>(widget()); }
+
+    void* interface_cast(QAccessible::InterfaceType type) override
+    {
+        if (type == QAccessible::TextInterface)
+            return static_cast<QAccessibleTextInterface*>(this);
+        return QAccessibleWidget::interface_cast(type);
+    }
+
+    QAccessible::State state() const override
+    {
+        QAccessible::State s = QAccessibleWidget::state();
+        s.readOnly = true;
+        s.multiLine = true;
+        s.selectableText = true;
+        return s;
+    }
+
+    void selection(int index, int* start, int* end) const override
+    {
+        *start = *end = 0;
+        if (index == 0 && view()->hasSelection()) {
+            *start = unit(view()->selectionStart());
+            *end = unit(view()->selectionEnd());
+        }
+    }
+    int selectionCount() const override { return view()->hasSelection() ? 1 : 0; }
+    void addSelection(int start, int end) override { setSelection(0, start, end); }
+    void removeSelection(int index) override
+    {
+        if (index == 0)
+            view()->setSelection(view()->cursorPosition(), view()->cursorPosition());
+    }
+    void setSelection(int, int start, int end) override
+    {
+        view()->setSelection(byte(start), byte(end));
+    }
+    int cursorPosition() const override { return unit(view()->cursorPosition()); }
+    void setCursorPosition(int position) override
+    {
+        const qint64 at = byte(position);
+        view()->setSelection(at, at);
+    }
+
+    QString text(QAccessible::Text t) const override { return QAccessibleWidget::text(t); }
+    QString text(int start, int end) const override
+    {
+        return view()->characters(byte(start), byte(end));
+    }
+    int characterCount() const override { return int(view()->characterCount()); }
+
+    QString textBeforeOffset(int offset, QAccessible::TextBoundaryType type, int* start,
+                             int* end) const override
+    {
+        segment(offset, type, start, end);
+        if (*start <= 0) {
+            *start = *end = 0;
+            return QString();
+        }
+        segment(*start - 1, type, start, end);
+        return text(*start, *end);
+    }
+    QString textAtOffset(int offset, QAccessible::TextBoundaryType type, int* start,
+                         int* end) const override
+    {
+        segment(offset, type, start, end);
+        return text(*start, *end);
+    }
+    QString textAfterOffset(int offset, QAccessible::TextBoundaryType type, int* start,
+                            int* end) const override
+    {
+        segment(offset, type, start, end);
+        if (*end >= characterCount() || *end <= offset) {
+            *start = *end = characterCount();
+            return QString();
+        }
+        segment(*end, type, start, end);
+        return text(*start, *end);
+    }
+
+    QRect characterRect(int offset) const override
+    {
+        const qint64 at = byte(offset);
+        const QRect caret = view()->cursorRect(at);
+        if (!caret.isValid())
+            return QRect();
+        const QRect next = view()->cursorRect(byte(offset + 1));
+        const int width = next.isValid() && next.top() == caret.top()
+                              ? std::max(1, next.left() - caret.left())
+                              : caret.width();
+        const QPoint topLeft = view()->viewport()->mapToGlobal(caret.topLeft());
+        return QRect(topLeft, QSize(width, caret.height()));
+    }
+    int offsetAtPoint(const QPoint& point) const override
+    {
+        const QPoint local = view()->viewport()->mapFromGlobal(point);
+        if (!view()->viewport()->rect().contains(local))
+            return -1;
+        return unit(view()->positionAt(local));
+    }
+    void scrollToSubstring(int start, int) override { view()->ensurePositionVisible(byte(start)); }
+    QString attributes(int offset, int* start, int* end) const override
+    {
+        *start = offset;
+        *end = offset;
+        return QString();
+    }
+
+private:
+    qint64 unit(qint64 position) const { return view()->characterAt(position); }
+    qint64 byte(int unit) const { return view()->positionOfCharacter(std::max(0, unit)); }
+
+    void segment(int offset, QAccessible::TextBoundaryType type, int* start, int* end) const
+    {
+        LargeTextView* v = view();
+        offset = std::max(0, offset);
+        const qint64 at = byte(offset);
+        switch (type) {
+        case QAccessible::CharBoundary: {
+            // One character: a surrogate pair is one, as is a byte that is
+            // not UTF-8.
+            const QByteArray& text = v->utf8();
+            *start = *end = int(unit(at));
+            if (at < text.size())
+                *end += characterWidth(reinterpret_cast<const uchar*>(text.constData()),
+                                       text.size(), at)
+                            .second;
+            return;
+        }
+        case QAccessible::NoBoundary:
+            *start = 0;
+            *end = characterCount();
+            return;
+        default:
+            break;
+        }
+        const auto [lineStart, lineEnd] = v->lineAround(at);
+        const int first = int(unit(lineStart));
+        if (type == QAccessible::LineBoundary || type == QAccessible::ParagraphBoundary) {
+            *start = first;
+            *end = int(unit(lineEnd));
+            return;
+        }
+        const QString line = v->characters(lineStart, lineEnd);
+        const QTextBoundaryFinder::BoundaryType kind = type == QAccessible::SentenceBoundary
+                                                           ? QTextBoundaryFinder::Sentence
+                                                           : QTextBoundaryFinder::Word;
+        QTextBoundaryFinder finder(kind, line);
+        const qsizetype local = std::clamp<qsizetype>(offset - first, 0, line.size());
+        finder.setPosition(local);
+        qsizetype from = finder.isAtBoundary() ? local : finder.toPreviousBoundary();
+        finder.setPosition(local);
+        qsizetype to = finder.toNextBoundary();
+        if (from < 0)
+            from = 0;
+        if (to < 0)
+            to = line.size();
+        *start = int(first + from);
+        *end = int(first + to);
+    }
+};
+
+QAccessibleInterface* largeTextAccessible(const QString& className, QObject* object)
+{
+    if (className == QLatin1String("LargeTextView") && object && object->isWidgetType())
+        return new LargeTextAccessible(static_cast<LargeTextView*>(object));
+    return nullptr;
+}
+
+} // namespace
+
+LargeTextView::LargeTextView(QWidget* parent)
+    : QAbstractScrollArea(parent), m_layout(std::make_unique<Layout>(m_text)),
+      m_characters(std::make_unique<CharacterIndex>(m_text))
+{
+    static const bool accessible = [] {
+        QAccessible::installFactory(&largeTextAccessible);
+        return true;
+    }();
+    Q_UNUSED(accessible);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setFocusPolicy(Qt::StrongFocus);
@@ -666,7 +1055,9 @@ LargeTextView::~LargeTextView() = default;
 void LargeTextView::setUtf8(const QByteArray& utf8)
 {
     const bool hadSelection = hasSelection();
+    const QByteArray before = m_text;
     m_text = utf8;
+    m_characters = std::make_unique<CharacterIndex>(m_text);
     m_anchor = m_position = 0;
     m_dragging = false;
     m_autoScroll->stop();
@@ -675,6 +1066,93 @@ void LargeTextView::setUtf8(const QByteArray& utf8)
     viewport()->update();
     if (hadSelection)
         emit selectionChanged();
+    announceNewText(before);
+}
+
+void LargeTextView::announceNewText(const QByteArray& before)
+{
+    if (!QAccessible::isActive())
+        return;
+    // A screen reader is told the old and the new text while they are small;
+    // a large one it reads from the caret, as it asks.
+    constexpr qint64 kTold = qint64(256) << 10;
+    if (before.size() <= kTold && m_text.size() <= kTold) {
+        QAccessibleTextUpdateEvent event(this, 0,
+                                         decodeCharacters(before.constData(), before.size()),
+                                         characters(0, m_text.size()));
+        QAccessible::updateAccessibility(&event);
+    } else {
+        QAccessibleTextCursorEvent event(this, 0);
+        QAccessible::updateAccessibility(&event);
+    }
+}
+
+qint64 LargeTextView::characterCount() const
+{
+    return m_characters->total();
+}
+
+qint64 LargeTextView::characterAt(qint64 position) const
+{
+    return m_characters->unitOf(characterStart(m_text.constData(), m_text.size(), position));
+}
+
+qint64 LargeTextView::positionOfCharacter(qint64 character) const
+{
+    return m_characters->byteOf(std::max<qint64>(0, character));
+}
+
+QString LargeTextView::characters(qint64 from, qint64 to) const
+{
+    const qint64 n = m_text.size();
+    from = characterStart(m_text.constData(), n, from);
+    to = characterStart(m_text.constData(), n, to);
+    if (to <= from)
+        return QString();
+    return decodeCharacters(m_text.constData() + from, to - from);
+}
+
+std::pair<qint64, qint64> LargeTextView::lineAround(qint64 position) const
+{
+    const qint64 start = m_layout->pieceStartFor(m_layout->normalize(position));
+    const Layout::Bounds bounds = m_layout->boundsOf(start);
+    return {start, bounds.next < 0 ? m_text.size() : bounds.next};
+}
+
+void LargeTextView::setZoom(int points)
+{
+    // Never below 1 point, nor beyond a size no screen shows a line of.
+    const qreal base = font().pointSizeF() > 0 ? font().pointSizeF() : 10;
+    points = std::clamp(points, int(1 - base), int(96 - base));
+    if (points == m_zoom)
+        return;
+    m_zoom = points;
+    viewport()->update();
+}
+
+QFont LargeTextView::shownFont() const
+{
+    QFont shown = font();
+    if (m_zoom != 0) {
+        if (shown.pointSizeF() > 0)
+            shown.setPointSizeF(shown.pointSizeF() + m_zoom);
+        else if (shown.pixelSize() > 0)
+            shown.setPixelSize(std::max(1, shown.pixelSize() + m_zoom * logicalDpiY() / 72));
+    }
+    return shown;
+}
+
+QVariant LargeTextView::inputMethodQuery(Qt::InputMethodQuery query) const
+{
+    // Where a keyboard-opened context menu (and an input method) goes: the
+    // caret, or the top of the text when the caret is not on screen.
+    if (query == Qt::ImCursorRectangle) {
+        QRect caret = cursorRect(m_position);
+        if (!caret.isValid())
+            caret = QRect(kMargin, kMargin, 1, fontMetrics().height());
+        return caret.translated(viewport()->geometry().topLeft());
+    }
+    return QAbstractScrollArea::inputMethodQuery(query);
 }
 
 void LargeTextView::setText(const QString& text)
@@ -714,6 +1192,28 @@ void LargeTextView::select(qint64 anchor, qint64 position)
         viewport()->update();
         emit selectionChanged();
     }
+    if (QAccessible::isActive()) {
+        QAccessibleTextSelectionEvent event(this, int(characterAt(selectionStart())),
+                                            int(characterAt(selectionEnd())));
+        event.setCursorPosition(int(characterAt(m_position)));
+        QAccessible::updateAccessibility(&event);
+    }
+}
+
+void LargeTextView::selectLineAt(qint64 position)
+{
+    // The whole line between line ends, with its own line end, as text edits
+    // select it.
+    const char* d = m_text.constData();
+    const qint64 n = m_text.size();
+    position = m_layout->normalize(position);
+    const qint64 before = findLineEndBack(d, 0, position);
+    const qint64 start = before < 0 ? 0 : before + 1;
+    const qint64 lineEnd = findLineEnd(d, position, n);
+    qint64 end = n;
+    if (lineEnd >= 0)
+        end = lineEnd + (d[lineEnd] == '\r' && lineEnd + 1 < n && d[lineEnd + 1] == '\n' ? 2 : 1);
+    select(start, end);
 }
 
 void LargeTextView::selectAll()
@@ -820,7 +1320,7 @@ QMenu* LargeTextView::createContextMenu(QWidget* parent)
 
 void LargeTextView::layoutIfNeeded() const
 {
-    m_layout->setGeometry(font(), viewport()->width() - 2 * kMargin, viewport()->height());
+    m_layout->setGeometry(shownFont(), viewport()->width() - 2 * kMargin, viewport()->height());
     m_layout->ensure();
 }
 
@@ -1045,7 +1545,7 @@ bool LargeTextView::event(QEvent* event)
                                  key->key() == Qt::Key_PageUp || key->key() == Qt::Key_PageDown ||
                                  key->key() == Qt::Key_Home || key->key() == Qt::Key_End);
         if (navigation || key->matches(QKeySequence::Copy) ||
-            key->matches(QKeySequence::SelectAll)) {
+            key->matches(QKeySequence::SelectAll) || zoomStep(key) != 0 || isZoomReset(key)) {
             event->accept();
             return true;
         }
@@ -1062,6 +1562,14 @@ void LargeTextView::changeEvent(QEvent* event)
 
 void LargeTextView::keyPressEvent(QKeyEvent* event)
 {
+    if (const int step = zoomStep(event)) {
+        setZoom(m_zoom + step);
+        return;
+    }
+    if (isZoomReset(event)) {
+        setZoom(0);
+        return;
+    }
     if (event->matches(QKeySequence::Copy)) {
         copy();
         return;
@@ -1116,7 +1624,18 @@ void LargeTextView::mousePressEvent(QMouseEvent* event)
 {
     if (event->button() != Qt::LeftButton)
         return;
-    const qint64 at = positionAt(event->position().toPoint());
+    const QPoint point = event->position().toPoint();
+    const bool triple =
+        m_afterDoubleClick &&
+        event->timestamp() - m_doubleClickTime <= quint64(QApplication::doubleClickInterval()) &&
+        (point - m_doubleClickPoint).manhattanLength() <= QApplication::startDragDistance();
+    m_afterDoubleClick = false;
+    if (triple) {
+        m_dragging = false;
+        selectLineAt(positionAt(point));
+        return;
+    }
+    const qint64 at = positionAt(point);
     select(event->modifiers() & Qt::ShiftModifier ? m_anchor : at, at);
     m_dragging = true;
     m_dragPoint = event->position().toPoint();
@@ -1151,6 +1670,9 @@ void LargeTextView::mouseDoubleClickEvent(QMouseEvent* event)
     if (event->button() != Qt::LeftButton)
         return;
     m_dragging = false;
+    m_afterDoubleClick = true;
+    m_doubleClickTime = event->timestamp();
+    m_doubleClickPoint = event->position().toPoint();
     const qint64 at = positionAt(event->position().toPoint());
     const PiecePtr piece = m_layout->pieceAt(at);
     const int unit = piece->unitOf(at);
@@ -1183,6 +1705,16 @@ void LargeTextView::autoScroll()
 
 void LargeTextView::wheelEvent(QWheelEvent* event)
 {
+    if (event->modifiers() & Qt::ControlModifier) {
+        // Ctrl and the wheel: larger away from the user, as text views do.
+        m_zoomWheelRest += event->angleDelta().y();
+        const int steps = m_zoomWheelRest / 120;
+        m_zoomWheelRest -= steps * 120;
+        if (steps != 0)
+            setZoom(m_zoom + steps);
+        event->accept();
+        return;
+    }
     m_wheelRest += event->angleDelta().y();
     const int steps = m_wheelRest / 120;
     m_wheelRest -= steps * 120;

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <utility>
 
 class QMenu;
 
@@ -23,6 +24,18 @@ class QMenu;
 // Every position in this interface is a byte offset into utf8(), from 0 to
 // its size; a position inside a character or inside a CR LF pair is taken
 // as the start of that character or pair.
+//
+// Screen readers see it as a read-only multi-line text (Qt's accessible text
+// interface, installed by the first view made). They count in characters
+// (UTF-16 units: a control character is itself, a byte that is not UTF-8 is
+// one U+FFFD); a sparse index of checkpoints, built as far as a query needs
+// it, maps those to bytes, so no query builds the whole text unless it asks
+// for all of it. A line for them is a shown line end to end, or a piece of
+// about 4 KB of a longer one, as the view breaks it.
+//
+// Triple-click selects a line with its line end; Ctrl+wheel, Ctrl+plus and
+// Ctrl+minus make the text larger or smaller for this view only (Ctrl+0 back
+// to its font), without changing font().
 class LargeTextView : public QAbstractScrollArea
 {
     Q_OBJECT
@@ -42,6 +55,8 @@ public:
     qint64 selectionStart() const { return std::min(m_anchor, m_position); }
     qint64 selectionEnd() const { return std::max(m_anchor, m_position); }
     bool hasSelection() const { return m_anchor != m_position; }
+    // Where the selection ends: the caret.
+    qint64 cursorPosition() const { return m_position; }
     QString selectedText() const;
     void setSelection(qint64 anchor, qint64 position);
     void selectAll();
@@ -69,6 +84,22 @@ public:
     // Copy and select all, as the view's context menu offers them.
     QMenu* createContextMenu(QWidget* parent);
 
+    // Points added to the font's size while showing the text.
+    int zoom() const { return m_zoom; }
+    void setZoom(int points);
+    // The font the text is drawn in: font() with the zoom.
+    QFont shownFont() const;
+
+    // Characters as screen readers count them (see above).
+    qint64 characterCount() const;
+    qint64 characterAt(qint64 position) const; // the character holding a byte
+    qint64 positionOfCharacter(qint64 character) const;
+    // The characters of bytes [from, to), from and to taken as positions.
+    QString characters(qint64 from, qint64 to) const;
+    // The shown line (or piece of a long one) holding `position`: its first
+    // byte and the byte after its line end.
+    std::pair<qint64, qint64> lineAround(qint64 position) const;
+
 signals:
     void selectionChanged();
 
@@ -86,9 +117,11 @@ protected:
     void wheelEvent(QWheelEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     void scrollContentsBy(int dx, int dy) override;
+    QVariant inputMethodQuery(Qt::InputMethodQuery query) const override;
 
 private:
     struct Layout;
+    struct CharacterIndex;
 
     void layoutIfNeeded() const;
     void relayoutIfNeeded() const;
@@ -100,6 +133,8 @@ private:
     void barActionTriggered(int action);
     void autoScroll();
     void select(qint64 anchor, qint64 position);
+    void selectLineAt(qint64 position);
+    void announceNewText(const QByteArray& before);
 
     QByteArray m_text;
     qint64 m_anchor = 0;
@@ -109,5 +144,12 @@ private:
     QPoint m_dragPoint;
     bool m_dragging = false;
     int m_wheelRest = 0;
+    int m_zoom = 0;
+    int m_zoomWheelRest = 0;
+    // The last double-click, which a press soon after makes a triple-click.
+    quint64 m_doubleClickTime = 0;
+    QPoint m_doubleClickPoint;
+    bool m_afterDoubleClick = false;
+    std::unique_ptr<CharacterIndex> m_characters;
     mutable bool m_syncingBar = false;
 };

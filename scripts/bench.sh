@@ -6,7 +6,7 @@ cd "$(dirname "$0")/.."
 bash scripts/setup-debian.sh
 cd "${BUILD_DIR:-build}/bench"
 export QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen}
-for bench in ./bench_transfer ./bench_utf8 ./html/bench_htmltotext ./app/bench_startup ./app/bench_display; do
+for bench in ./bench_transfer ./bench_utf8 ./html/bench_htmltotext ./app/bench_startup ./app/bench_display ./app/bench_paste; do
     echo "== ${bench#./}"
     "$bench" 2>/dev/null
     echo

@@ -48,6 +48,10 @@ for package in libc6 libqt6core6 libqt6gui6 libqt6widgets6 libcurl4 libgumbo1 \
     libqt6webenginecore6-bin fonts-wqy-microhei qt6-translations-l10n; do
     grep -Eq "(^|, )$package( |,|$)" <<<"$depends" || fail "Depends lacks $package: $depends"
 done
+# Native Wayland windows need Qt's Wayland plugin; XWayland serves without it.
+recommends=$(dpkg-deb -f "$deb" Recommends)
+grep -Eq "(^|, )qt6-wayland( |,|$)" <<<"$recommends" ||
+    fail "Recommends lacks qt6-wayland: $recommends"
 
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/reqlark-package.XXXXXX")
 made_user=

@@ -10,6 +10,10 @@ PACKAGES=(
     libcurl4-openssl-dev libssl-dev libgumbo-dev
     fonts-wqy-microhei qt6-translations-l10n
     tinyproxy-bin curl openssl xvfb xauth libx11-dev
+    # the accessibility test (AT-SPI read through pyatspi on a D-Bus session)
+    dbus at-spi2-core python3-pyatspi
+    # Qt's Wayland plugin and a headless compositor for the Wayland test
+    qt6-wayland weston
     # the Debian package (scripts/package.sh) and its checks
     dpkg-dev file desktop-file-utils appstream
 )

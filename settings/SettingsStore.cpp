@@ -137,6 +137,11 @@ public:
     {
         if (!m_file.exists())
             return;
+        // A pipe would hold the window until someone writes into it.
+        if (const QString refusal = ReadRefusal(path); !refusal.isEmpty()) {
+            throw ReqlarkError(QStringLiteral("Unable to read %1: %2")
+                                   .arg(QDir::toNativeSeparators(path), refusal));
+        }
         if (!m_file.open(QIODevice::ReadOnly)) {
             throw ReqlarkError(QStringLiteral("Unable to read %1: %2")
                                    .arg(QDir::toNativeSeparators(path), m_file.errorString()));

@@ -4,6 +4,7 @@
 
 #include "results/LargeTextView.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
 #include <QMenu>
@@ -57,6 +58,12 @@ private slots:
     void paintsInThePalettesColours();
     void search_data();
     void search();
+    void tripleClickSelectsTheLine_data();
+    void tripleClickSelectsTheLine();
+    void zoomIsTheViewsOwn_data();
+    void zoomIsTheViewsOwn();
+    void screenReadersGetCharactersLinesAndWords_data();
+    void screenReadersGetCharactersLinesAndWords();
 
 private:
     void show(const QByteArray& text);
@@ -494,3 +501,158 @@ void TestLargeTextView::search()
 
 QTEST_MAIN(TestLargeTextView)
 #include "tst_largetextview.moc"
+
+void TestLargeTextView::tripleClickSelectsTheLine_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<qint64>("click");
+    QTest::addColumn<qint64>("start");
+    QTest::addColumn<qint64>("end"); // with the line end
+    QTest::newRow("middle line") << QByteArray("one\ntwo words\nthree") << qint64(6) << qint64(4)
+                                 << qint64(14);
+    QTest::newRow("CR LF line end")
+        << QByteArray("a b\r\nc d\r\n") << qint64(1) << qint64(0) << qint64(5);
+    QTest::newRow("last line, no end")
+        << QByteArray("x\nlast line") << qint64(4) << qint64(2) << qint64(11);
+    // A line wrapped over many rows is selected whole.
+    QTest::newRow("wrapped line") << QByteArray(QByteArray(3000, 'w').replace(100, 1, " ") + "\nz")
+                                  << qint64(10) << qint64(0) << qint64(3001);
+}
+
+void TestLargeTextView::tripleClickSelectsTheLine()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(qint64, click);
+    QFETCH(qint64, start);
+    QFETCH(qint64, end);
+    show(text);
+    const QPoint at = m_view->cursorRect(click).center() + QPoint(1, 0);
+    QTest::mouseDClick(m_view->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+    QTest::mousePress(m_view->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+    QTest::mouseRelease(m_view->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+    QCOMPARE(m_view->selectionStart(), start);
+    QCOMPARE(m_view->selectionEnd(), end);
+}
+
+void TestLargeTextView::zoomIsTheViewsOwn_data()
+{
+    QTest::addColumn<QString>("gesture");
+    QTest::addColumn<int>("zoom");
+    QTest::newRow("Ctrl+plus") << QStringLiteral("plus") << 1;
+    QTest::newRow("Ctrl+= (plus unshifted)") << QStringLiteral("equal") << 1;
+    QTest::newRow("Ctrl+minus") << QStringLiteral("minus") << -1;
+    QTest::newRow("Ctrl+wheel away") << QStringLiteral("wheel up") << 2;
+    QTest::newRow("Ctrl+wheel toward") << QStringLiteral("wheel down") << -2;
+    QTest::newRow("Ctrl+0 after plus") << QStringLiteral("reset") << 0;
+}
+
+void TestLargeTextView::zoomIsTheViewsOwn()
+{
+    QFETCH(QString, gesture);
+    QFETCH(int, zoom);
+    show(numberedLines(200));
+    const QFont font = m_view->font();
+    const int lineHeight =
+        m_view->cursorRect(lineStart(numberedLines(200), 1)).top() - m_view->cursorRect(0).top();
+    const auto wheel = [this](int delta) {
+        const QPoint at(20, 20);
+        QWheelEvent event(at, m_view->viewport()->mapToGlobal(at), QPoint(), QPoint(0, delta),
+                          Qt::NoButton, Qt::ControlModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(m_view->viewport(), &event);
+    };
+    if (gesture == QLatin1String("plus"))
+        QTest::keyClick(m_view.get(), Qt::Key_Plus, Qt::ControlModifier);
+    else if (gesture == QLatin1String("equal"))
+        QTest::keyClick(m_view.get(), Qt::Key_Equal, Qt::ControlModifier);
+    else if (gesture == QLatin1String("minus"))
+        QTest::keyClick(m_view.get(), Qt::Key_Minus, Qt::ControlModifier);
+    else if (gesture == QLatin1String("wheel up"))
+        wheel(240);
+    else if (gesture == QLatin1String("wheel down"))
+        wheel(-240);
+    else {
+        QTest::keyClick(m_view.get(), Qt::Key_Plus, Qt::ControlModifier);
+        QTest::keyClick(m_view.get(), Qt::Key_0, Qt::ControlModifier);
+    }
+    QCOMPARE(m_view->zoom(), zoom);
+    QCOMPARE(m_view->topPosition(), qint64(0)); // the wheel zoomed, it did not scroll
+    QCOMPARE(m_view->font(), font);             // what the font command presets and stores
+    QCOMPARE(m_view->shownFont().pointSizeF(), font.pointSizeF() + zoom);
+    m_view->viewport()->repaint();
+    const int zoomedHeight =
+        m_view->cursorRect(lineStart(numberedLines(200), 1)).top() - m_view->cursorRect(0).top();
+    QVERIFY2(zoom > 0 ? zoomedHeight > lineHeight
+                      : (zoom < 0 ? zoomedHeight < lineHeight : zoomedHeight == lineHeight),
+             qPrintable(QStringLiteral("%1 -> %2").arg(lineHeight).arg(zoomedHeight)));
+}
+
+void TestLargeTextView::screenReadersGetCharactersLinesAndWords_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QString>("characters"); // what a screen reader is given
+    QTest::newRow("Chinese, emoji, CR LF")
+        << u8(u"中文 😀 é\r\nsecond line") << QString::fromUtf16(u"中文 😀 é\r\nsecond line");
+    QTest::newRow("controls are themselves")
+        << QByteArray("a\0b\x01\tc\x7f", 7) << QString::fromLatin1("a\0b\x01\tc\x7f", 7);
+    QTest::newRow("a byte that is not UTF-8 is one U+FFFD")
+        << QByteArray("a\xff\xc3(z") << QString::fromUtf16(u"a\uFFFD\uFFFD(z");
+    // Checkpoints every 64 KB: a text of many, with characters of every
+    // width across them.
+    QByteArray big;
+    QString bigCharacters;
+    for (int i = 0; big.size() < 600000; ++i) {
+        const QString line = QStringLiteral("第%1行 word 😀 é\n").arg(i);
+        big += line.toUtf8();
+        bigCharacters += line;
+    }
+    QTest::newRow("600 KB") << big << bigCharacters;
+}
+
+void TestLargeTextView::screenReadersGetCharactersLinesAndWords()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(QString, characters);
+    show(text);
+    QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(m_view.get());
+    QVERIFY(iface);
+    QCOMPARE(iface->role(), QAccessible::EditableText);
+    QVERIFY(iface->state().readOnly && iface->state().multiLine);
+    QAccessibleTextInterface* t = iface->textInterface();
+    QVERIFY(t);
+    // Offsets from the end first, so that the index is built by a late query.
+    const int n = int(characters.size());
+    // Where lines start: after LF, after CR LF, after a lone CR.
+    QList<int> starts{0};
+    for (int i = 0; i < n; ++i) {
+        const QChar c = characters.at(i);
+        if (c == QLatin1Char('\n') ||
+            (c == QLatin1Char('\r') && (i + 1 == n || characters.at(i + 1) != QLatin1Char('\n'))))
+            starts << i + 1;
+    }
+    QList<int> offsets{n, n - 1, n / 2, 1, 0};
+    QRandomGenerator random(7);
+    for (int i = 0; i < 40; ++i)
+        offsets << int(random.bounded(n + 1));
+    for (int at : offsets) {
+        const int to = std::min(n, at + 9);
+        // Half a surrogate pair counts as the whole character's start.
+        const auto whole = [&](int u) {
+            return u > 0 && u < n && characters.at(u).isLowSurrogate() ? u - 1 : u;
+        };
+        QCOMPARE(t->text(at, to), characters.mid(whole(at), whole(to) - whole(at)));
+        int start = -1;
+        int end = -1;
+        const QString line = t->textAtOffset(at, QAccessible::LineBoundary, &start, &end);
+        // The line holding `at` runs from the last line start at or before it.
+        QCOMPARE(start, int(*std::prev(std::upper_bound(starts.begin(), starts.end(), at))));
+        QCOMPARE(line, characters.mid(start, end - start));
+    }
+    QCOMPARE(t->characterCount(), n);
+    // Selection and caret, both ways.
+    t->setSelection(0, 1, 3);
+    QCOMPARE(m_view->selectedText(), characters.mid(1, 2));
+    int from = -1;
+    int to = -1;
+    t->selection(0, &from, &to);
+    QCOMPARE(QList<int>({from, to, t->cursorPosition()}), QList<int>({1, 3, 3}));
+}

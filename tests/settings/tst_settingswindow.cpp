@@ -7,9 +7,9 @@
 #include "results/LargeTextView.h"
 #include "settings/SettingsStore.h"
 #include "support/ScriptedPrompter.h"
+#include "support/TestHelpers.h"
 #include "util/AnsiCodec.h"
 #include "util/ProgramResources.h"
-#include "support/TestHelpers.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -303,6 +303,9 @@ void TestSettingsWindow::useProxyFlag()
     TFrmMain* w = open();
     QCOMPARE(c<QCheckBox>("chkUseProxy")->isChecked(), ticked);
     QCOMPARE(shown(w->imgStaBar), globe(ticked ? "BMP_EARTHGN" : "BMP_EARTHGY"));
+    // What a screen reader says of the globe.
+    QCOMPARE(w->imgStaBar->accessibleName(),
+             ticked ? QStringLiteral("正在使用代理") : QStringLiteral("未使用代理"));
     closeWindow();
     QVERIFY(readAll(ini()).contains(ticked ? "UseProxy=True\r\n" : "UseProxy=False\r\n"));
 }

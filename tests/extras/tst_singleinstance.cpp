@@ -1,0 +1,100 @@
+// One window per settings folder: the real program started on a folder that
+// a window already holds asks that window to the front and ends; on another
+// folder, or over a lock whose process is gone, it starts as usual. The
+// holding window is played by this test (the program's own guard, raising a
+// window of the test), the second start is the built program, copied into
+// the folder as a portable copy.
+
+#include "app/SingleInstance.h"
+#include "support/TestHelpers.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLockFile>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QWidget>
+
+class TestSingleInstance : public QObject
+{
+    Q_OBJECT
+private slots:
+    void secondStart_data();
+    void secondStart();
+
+private:
+    // A portable copy of the program in `folder`, started there.
+    void start(QProcess& process, const QString& folder);
+};
+
+void TestSingleInstance::start(QProcess& process, const QString& folder)
+{
+    const QString exe = QDir(folder).filePath(QStringLiteral("reqlark"));
+    QVERIFY(QFile::copy(QStringLiteral(REQLARK_EXECUTABLE), exe));
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    process.setProcessEnvironment(env);
+    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process.start(exe, {});
+    QVERIFY(process.waitForStarted());
+}
+
+void TestSingleInstance::secondStart_data()
+{
+    QTest::addColumn<QString>("held");    // "window", "stale lock" or "" (nothing)
+    QTest::addColumn<bool>("sameFolder"); // the second start's folder is the held one
+    QTest::addColumn<bool>("ends");       // the second start ends by itself
+    QTest::newRow("same folder: raises the window and ends") << "window" << true << true;
+    QTest::newRow("another folder: starts") << "window" << false << false;
+    QTest::newRow("lock of a process that is gone: starts") << "stale lock" << true << false;
+}
+
+void TestSingleInstance::secondStart()
+{
+    QFETCH(QString, held);
+    QFETCH(bool, sameFolder);
+    QFETCH(bool, ends);
+    QTemporaryDir first;
+    QTemporaryDir other;
+    QWidget window;
+    SingleInstance guard(first.path());
+    QSignalSpy raised(&guard, &SingleInstance::raiseRequested);
+    if (held == QLatin1String("window")) {
+        QCOMPARE(guard.claim(), SingleInstance::Outcome::First);
+        guard.setWindow(&window);
+    } else {
+        // What a crashed process leaves: a lock naming a process that is gone.
+        QProcess gone;
+        gone.start(QStringLiteral("true"), {});
+        QVERIFY(gone.waitForFinished());
+        writeAll(SingleInstance::lockPathFor(first.path()),
+                 QByteArray::number(gone.processId()) + "\nreqlark\n" +
+                     QSysInfo::machineHostName().toUtf8() + "\n");
+    }
+
+    const QString folder = sameFolder ? first.path() : other.path();
+    QProcess second;
+    start(second, folder);
+    if (ends) {
+        // Answered by the event loop of this process, which runs meanwhile.
+        QTRY_VERIFY_WITH_TIMEOUT(second.state() == QProcess::NotRunning, 10000);
+        QCOMPARE(second.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(second.exitCode(), 0);
+        QCOMPARE(raised.size(), 1);
+        QVERIFY(window.isVisible());
+    } else {
+        // It holds its folder now: its own lock, held by a live process.
+        QLockFile lock(SingleInstance::lockPathFor(folder));
+        QTRY_VERIFY_WITH_TIMEOUT(!lock.tryLock(0) && lock.error() == QLockFile::LockFailedError,
+                                 10000);
+        QVERIFY(second.state() == QProcess::Running);
+        QCOMPARE(raised.size(), 0);
+        second.kill();
+        second.waitForFinished();
+    }
+}
+
+QTEST_MAIN(TestSingleInstance)
+#include "tst_singleinstance.moc"
