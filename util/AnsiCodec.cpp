@@ -208,6 +208,10 @@ public:
             cp = 0x10000 + (char32_t(units[0] - 0xD800) << 10) + (units[1] - 0xDC00);
         else
             return 0;
+        // A character code page 936 writes otherwise would not be written
+        // back as these bytes.
+        if (cp < 0x10000 && tables().encode[cp].code != kUnmappable.code)
+            return 0;
         return int(size);
     }
 
@@ -332,17 +336,17 @@ QByteArray utf8ToAnsi(const QByteArray& utf8, bool* wellFormed)
         return {};
     bool refused = false;
     // Every character code page 936 holds needs at most as many bytes as in
-    // UTF-8, and one '?' replaces each refused unit; only the four-byte form
-    // of a three-byte character needs more. Pages of the spare room that are
-    // never written cost nothing.
-    QByteArray out(utf8.size() + utf8.size() / 3 + 4, Qt::Uninitialized);
+    // UTF-8, and one '?' replaces each refused unit; only four-byte forms need
+    // more, twice the room at most (for a two-byte character). Pages of the
+    // spare room that are never written cost nothing.
+    QByteArray out(utf8.size() * 2 + 4, Qt::Uninitialized);
     PrefaultBuffer(out.data(), size_t(utf8.size()));
     const auto* in = reinterpret_cast<const unsigned char*>(utf8.constData());
     out.truncate(convertUtf8(in, in + utf8.size(), out.data(), refused) - out.constData());
     if (wellFormed)
         *wellFormed = !refused;
-    // Chinese text takes a third less room in code page 936; what the
-    // truncation left over goes back to the system.
+    // What the truncation left over goes back to the system (Chinese text
+    // takes a third less room than in UTF-8).
     if (out.size() < out.capacity() - out.capacity() / 8)
         out.squeeze();
     return out;

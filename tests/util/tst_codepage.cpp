@@ -65,8 +65,13 @@ void TestCodePage::everyCharacterAndSequenceAsIconv()
     }
     for (const QByteArray& bytes : sequences) {
         QByteArray unit = viaIconv("UTF-16LE", "CP936", bytes);
-        if (unit == "?" && bytes.size() == 2)
+        // GB18030's own pairs count for characters code page 936 has nowhere
+        // else (so that every text reads back as the same bytes).
+        if (unit == "?" && bytes.size() == 2) {
             unit = viaIconv("UTF-16LE", "GB18030", bytes);
+            if (unit != "?" && viaIconv("CP936", "UTF-16LE", unit) != "?")
+                unit = "?";
+        }
         const QString ours = AnsiCodec::toUnicode(bytes);
         // What iconv refuses reads as the replacement character first.
         if (unit == "?")

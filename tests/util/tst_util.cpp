@@ -192,6 +192,9 @@ void TestUtil::codecReplacesWhatCannotConvert()
     QCOMPARE(AnsiCodec::toUnicode(AnsiCodec::fromUnicode(beyond)), beyond);
     QCOMPARE(AnsiCodec::ansiToUtf8(AnsiCodec::fromUnicode(beyond)), beyond.toUtf8());
     QCOMPARE(AnsiCodec::fromUnicode(QString(QChar(0xD800)) + QLatin1Char('x')), QByteArray("?x"));
+    // A two-byte character code page 936 lacks takes four bytes: twice its UTF-8.
+    const QString cyrillic(100000, QChar(0x400));
+    QCOMPARE(AnsiCodec::toUnicode(AnsiCodec::utf8ToAnsi(cyrillic.toUtf8())), cyrillic);
     // Invalid code page 936: a lead byte at the very end, and 0xFF.
     QCOMPARE(AnsiCodec::toUnicode("ab\xD6"), QStringLiteral("ab\uFFFD"));
     QCOMPARE(AnsiCodec::toUnicode("\xFF"
