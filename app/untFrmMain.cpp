@@ -281,7 +281,7 @@ void TFrmMain::guarded(const std::function<void()>& handler)
     } catch (const ReqlarkError& e) {
         m_prompter->showError(withFullStop(e.message()));
     } catch (const std::bad_alloc&) {
-        m_prompter->showError(withFullStop(QStringLiteral("Out of memory")));
+        m_prompter->showError(withFullStop(QStringLiteral("内存不足")));
     } catch (const std::exception& e) {
         m_prompter->showError(withFullStop(QString::fromLocal8Bit(e.what())));
     }

@@ -100,25 +100,24 @@ std::optional<std::vector<HeaderEntry>> ReadHeaderFile(const QString& path)
     const QString refusal = ReadRefusal(path);
     if (!refusal.isEmpty() || !file.open(QIODevice::ReadOnly)) {
         throw ReqlarkError(
-            QStringLiteral("Cannot open file \"%1\". %2")
+            QStringLiteral("无法打开文件“%1”：%2")
                 .arg(shownPath(path), refusal.isEmpty() ? file.errorString() : refusal));
     }
     if (file.size() > kMaxHeaderFileSize) {
-        throw ReqlarkError(QStringLiteral("Cannot read file \"%1\". It holds %2 bytes, more than "
-                                          "a header list can (%3 bytes)")
-                               .arg(shownPath(path))
-                               .arg(file.size())
-                               .arg(kMaxHeaderFileSize));
+        throw ReqlarkError(
+            QStringLiteral("无法读取文件“%1”：它有 %2 字节，超过请求头列表文件的上限（%3 字节）")
+                .arg(shownPath(path))
+                .arg(file.size())
+                .arg(kMaxHeaderFileSize));
     }
     // One byte more than the size found tells a file that grew meanwhile.
     const QByteArray bytes = file.read(file.size() + 1);
     if (file.error() != QFileDevice::NoError) {
         throw ReqlarkError(
-            QStringLiteral("Cannot read file \"%1\". %2").arg(shownPath(path), file.errorString()));
+            QStringLiteral("无法读取文件“%1”：%2").arg(shownPath(path), file.errorString()));
     }
     if (bytes.size() > kMaxHeaderFileSize) { // grew while being read, or not a regular file
-        throw ReqlarkError(QStringLiteral("Cannot read file \"%1\". It is larger than a header "
-                                          "list can be (%2 bytes)")
+        throw ReqlarkError(QStringLiteral("无法读取文件“%1”：它大于请求头列表文件的上限（%2 字节）")
                                .arg(shownPath(path))
                                .arg(kMaxHeaderFileSize));
     }
@@ -135,16 +134,15 @@ void WriteHeaderFile(const QString& path, const std::vector<HeaderEntry>& rows)
     const bool isNew = !QFileInfo::exists(path);
     AtomicFile out(path);
     if (!out.open()) {
-        throw ReqlarkError(QStringLiteral("Cannot create file \"%1\". %2")
-                               .arg(shownPath(path), out.errorString()));
+        throw ReqlarkError(
+            QStringLiteral("无法创建文件“%1”：%2").arg(shownPath(path), out.errorString()));
     }
     if (isNew)
         out.restrictToOwner();
     if (!out.write(bytes) || !out.commit()) {
         const QString why = out.errorString();
         out.cancel();
-        throw ReqlarkError(
-            QStringLiteral("Unable to write to \"%1\". %2").arg(shownPath(path), why));
+        throw ReqlarkError(QStringLiteral("无法写入文件“%1”：%2").arg(shownPath(path), why));
     }
 }
 

@@ -9,7 +9,7 @@
 DownloadSink::DownloadSink(const QString& path) : m_path(path), m_file(path)
 {
     if (!m_file.open()) {
-        throw ReqlarkError(QStringLiteral("Cannot create file \"%1\". %2")
+        throw ReqlarkError(QStringLiteral("无法创建文件“%1”：%2")
                                .arg(QDir::toNativeSeparators(path), m_file.errorString()));
     }
 }
@@ -23,7 +23,7 @@ void DownloadSink::write(const char* data, size_t size)
 void DownloadSink::end()
 {
     if (::fdatasync(m_file.handle()) != 0) {
-        throw ReqlarkError(QStringLiteral("Unable to write to \"%1\". %2")
+        throw ReqlarkError(QStringLiteral("无法写入文件“%1”：%2")
                                .arg(QDir::toNativeSeparators(m_path),
                                     QString::fromLocal8Bit(std::strerror(errno))));
     }
@@ -37,6 +37,6 @@ void DownloadSink::commit()
 
 ReqlarkError DownloadSink::writeError() const
 {
-    return ReqlarkError(QStringLiteral("Unable to write to \"%1\". %2")
+    return ReqlarkError(QStringLiteral("无法写入文件“%1”：%2")
                             .arg(QDir::toNativeSeparators(m_path), m_file.errorString()));
 }

@@ -17,7 +17,7 @@ const ProgramModule& httpModule()
 {
     static const ProgramModule module(
         HttpModule::kPathVariable, QStringLiteral(REQLARK_HTTP_MODULE_FILE),
-        QStringLiteral("an HTTP module"), QStringLiteral("The request cannot be sent: "));
+        QStringLiteral("HTTP 模块"), QStringLiteral("无法发送请求："));
     return module;
 }
 

@@ -64,7 +64,7 @@ const ProgramModule& browserModule()
 {
     static const ProgramModule module(
         BrowserModule::kPathVariable, QStringLiteral(REQLARK_BROWSER_MODULE_FILE),
-        QStringLiteral("a browser module"), QStringLiteral("The browser cannot be started: "));
+        QStringLiteral("浏览器模块"), QStringLiteral("无法启动浏览器："));
     return module;
 }
 

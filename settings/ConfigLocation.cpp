@@ -69,7 +69,7 @@ QString makeFolders(const QString& folder)
     if (info.isDir())
         return {};
     if (info.exists() || info.isSymLink())
-        return QStringLiteral("%1 is not a folder").arg(native(folder));
+        return QStringLiteral("%1 不是文件夹").arg(native(folder));
     const QString parent = info.absolutePath();
     if (parent != folder) {
         const QString reason = makeFolders(parent);
@@ -96,15 +96,14 @@ void carryOver(const QString& from, const QString& to)
     if (in.open(QIODevice::ReadOnly))
         bytes = in.readAll();
     if (!in.isOpen() || in.error() != QFileDevice::NoError) {
-        throw ReqlarkError(
-            QStringLiteral("Unable to carry over %1: %2").arg(native(from), in.errorString()));
+        throw ReqlarkError(QStringLiteral("无法迁移 %1：%2").arg(native(from), in.errorString()));
     }
     AtomicFile out(to);
     if (!out.open() || !out.restrictToOwner() || !out.write(bytes) || !out.commit()) {
         const QString reason = out.errorString();
         out.cancel();
-        throw ReqlarkError(QStringLiteral("Unable to carry over %1 to %2: %3")
-                               .arg(native(from), native(to), reason));
+        throw ReqlarkError(
+            QStringLiteral("无法把 %1 迁移到 %2：%3").arg(native(from), native(to), reason));
     }
 }
 
@@ -187,7 +186,7 @@ void PrepareConfigFolder(const ConfigLocation& location)
     const QString reason = makeFolders(location.folder);
     if (!reason.isEmpty()) {
         throw ReqlarkError(
-            QStringLiteral("Unable to create folder %1: %2").arg(native(location.folder), reason));
+            QStringLiteral("无法创建文件夹 %1：%2").arg(native(location.folder), reason));
     }
     if (QFileInfo::exists(location.settingsFile))
         return;

@@ -139,11 +139,11 @@ public:
             return;
         // A pipe would hold the window until someone writes into it.
         if (const QString refusal = ReadRefusal(path); !refusal.isEmpty()) {
-            throw ReqlarkError(QStringLiteral("Unable to read %1: %2")
+            throw ReqlarkError(QStringLiteral("无法读取设置文件 %1：%2")
                                    .arg(QDir::toNativeSeparators(path), refusal));
         }
         if (!m_file.open(QIODevice::ReadOnly)) {
-            throw ReqlarkError(QStringLiteral("Unable to read %1: %2")
+            throw ReqlarkError(QStringLiteral("无法读取设置文件 %1：%2")
                                    .arg(QDir::toNativeSeparators(path), m_file.errorString()));
         }
         const qint64 size = m_file.size();
@@ -157,7 +157,7 @@ public:
         // Not mappable (a pipe, a special file): read it.
         m_copy = m_file.readAll();
         if (m_file.error() != QFileDevice::NoError) {
-            throw ReqlarkError(QStringLiteral("Unable to read %1: %2")
+            throw ReqlarkError(QStringLiteral("无法读取设置文件 %1：%2")
                                    .arg(QDir::toNativeSeparators(path), m_file.errorString()));
         }
         m_data = m_copy.constData();
@@ -200,7 +200,7 @@ int SettingsStore::readInteger(const QByteArray& section, const QByteArray& key,
     const QByteArray text = readString(section, key, QByteArray::number(defaultValue));
     if (const std::optional<int> number = toInteger(text))
         return *number;
-    throw ReqlarkError(QStringLiteral("'%1' is not a valid integer value (%2/%3 in %4)")
+    throw ReqlarkError(QStringLiteral("“%1”不是有效的整数（%4 中的 %2/%3）")
                            .arg(QString::fromLatin1(text.left(64)), QString::fromLatin1(section),
                                 QString::fromLatin1(key), QDir::toNativeSeparators(m_path)));
 }

@@ -48,9 +48,9 @@ public:
     Iconv(const char* to, const char* from) : m_cd(iconv_open(to, from))
     {
         if (m_cd == reinterpret_cast<iconv_t>(-1)) {
-            throw ReqlarkError(QStringLiteral("The system cannot convert text from %1 to %2: "
-                                              "the C library's iconv modules are missing")
-                                   .arg(QLatin1String(from), QLatin1String(to)));
+            throw ReqlarkError(
+                QStringLiteral("系统无法把文本从 %1 转换为 %2：缺少 C 库的 iconv 模块")
+                    .arg(QLatin1String(from), QLatin1String(to)));
         }
     }
     ~Iconv() { iconv_close(m_cd); }

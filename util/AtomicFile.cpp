@@ -81,8 +81,7 @@ QString ReadRefusal(const QString& path)
     struct stat st;
     if (::stat(QFile::encodeName(path).constData(), &st) != 0 || S_ISREG(st.st_mode))
         return QString();
-    return S_ISDIR(st.st_mode) ? QStringLiteral("Is a directory")
-                               : QStringLiteral("Not a regular file");
+    return S_ISDIR(st.st_mode) ? QStringLiteral("它是文件夹") : QStringLiteral("它不是普通文件");
 }
 
 bool AtomicFile::open()

@@ -39,8 +39,7 @@ QString ProgramModule::find() const
         if (QFileInfo::exists(candidate))
             return candidate;
     }
-    fail(QStringLiteral("its module was not found (looked for %1)")
-             .arg(tried.join(QStringLiteral(" and "))));
+    fail(QStringLiteral("找不到它的模块（找过 %1）").arg(tried.join(QStringLiteral(" 和 "))));
 }
 
 void* ProgramModule::open(const QString& path, const char* entry) const
@@ -49,14 +48,14 @@ void* ProgramModule::open(const QString& path, const char* entry) const
     // process-wide state as they load, and its objects live on in callers.
     void* handle = dlopen(QFile::encodeName(path).constData(), RTLD_NOW | RTLD_LOCAL);
     if (!handle) {
-        fail(QStringLiteral("its module %1 could not be loaded (%2)")
+        fail(QStringLiteral("无法加载它的模块 %1（%2）")
                  .arg(path, QString::fromLocal8Bit(dlerror())));
     }
     dlerror();
     void* address = dlsym(handle, entry);
     if (!address) {
         const char* reason = dlerror();
-        fail(QStringLiteral("%1 is not %2 of this program (%3)")
+        fail(QStringLiteral("%1 不是本程序的%2（%3）")
                  .arg(path, m_kind,
                       reason ? QString::fromLocal8Bit(reason) : QString::fromLatin1(entry)));
     }
@@ -70,5 +69,5 @@ void ProgramModule::fail(const QString& reason) const
 
 void ProgramModule::failVersion(const QString& path) const
 {
-    fail(QStringLiteral("its module %1 belongs to another version of this program").arg(path));
+    fail(QStringLiteral("它的模块 %1 属于本程序的另一个版本").arg(path));
 }

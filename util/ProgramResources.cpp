@@ -8,7 +8,8 @@ namespace ProgramResources {
 
 QString pathOf(const QString& name, const QString& type)
 {
-    const QString path = QStringLiteral(":/res/") + type.toUpper() + QLatin1Char('/') + name.toUpper();
+    const QString path =
+        QStringLiteral(":/res/") + type.toUpper() + QLatin1Char('/') + name.toUpper();
     return QFile::exists(path) ? path : QString();
 }
 
@@ -17,8 +18,7 @@ QByteArray load(const QString& name, const QString& type)
     const QString path = pathOf(name, type);
     QFile file(path);
     if (path.isEmpty() || !file.open(QIODevice::ReadOnly)) {
-        throw ReqlarkError(
-            QStringLiteral("The program resource %1 of type %2 is missing").arg(name, type));
+        throw ReqlarkError(QStringLiteral("缺少程序资源 %1（类型 %2）").arg(name, type));
     }
     return file.readAll();
 }

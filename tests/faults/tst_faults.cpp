@@ -88,7 +88,7 @@ void TestFaults::diskFullDuringDownload()
                           Qt::LeftButton);
     }
     QCOMPARE(m_prompter.errors.size(), 1);
-    QVERIFY2(m_prompter.errors.first().contains(QStringLiteral("Unable to write to")) &&
+    QVERIFY2(m_prompter.errors.first().contains(QStringLiteral("无法写入文件")) &&
                  m_prompter.errors.first().contains(target),
              qPrintable(m_prompter.errors.first()));
     QCOMPARE(readAll(target), QByteArray("the earlier download"));

@@ -2,10 +2,10 @@
 // real files, including damaged ones and writes that fail.
 
 #include "headers/HeaderFile.h"
+#include "support/TestHelpers.h"
 #include "util/AnsiCodec.h"
 #include "util/MyStrUtils.h"
 #include "util/ReqlarkError.h"
-#include "support/TestHelpers.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -194,10 +194,9 @@ void TestHeaderFile::cannotCreate()
     writeAll(blocker, "x");
     const QString target = blocker + QStringLiteral("/Headers.dat");
     const QString error = errorOf([&] { WriteHeaderFile(target, Rows{{"A", "1"}}); });
-    QVERIFY2(
-        error.startsWith(QStringLiteral("Cannot create file \"") + target + QStringLiteral("\". ")),
-        qPrintable(error));
-    QVERIFY(error.size() > target.size() + 24); // the system's reason follows
+    QVERIFY2(error.startsWith(QStringLiteral("无法创建文件“") + target + QStringLiteral("”：")),
+             qPrintable(error));
+    QVERIFY(error.size() > target.size() + 10); // the system's reason follows
 }
 
 void TestHeaderFile::failedWriteLeavesOldFile()
@@ -211,9 +210,8 @@ void TestHeaderFile::failedWriteLeavesOldFile()
         error = errorOf([&] { WriteHeaderFile(path(), Rows{{"New", QByteArray(9000, 'n')}}); });
     }
 
-    QVERIFY2(
-        error.startsWith(QStringLiteral("Unable to write to \"") + path() + QStringLiteral("\". ")),
-        qPrintable(error));
+    QVERIFY2(error.startsWith(QStringLiteral("无法写入文件“") + path() + QStringLiteral("”：")),
+             qPrintable(error));
     QCOMPARE(readAll(path()), original);
     QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden),
              QStringList{QStringLiteral("Headers.dat")});
@@ -223,7 +221,7 @@ void TestHeaderFile::unreadableFile()
 {
     QVERIFY(QDir(m_dir->path()).mkdir(QStringLiteral("Headers.dat")));
     const QString error = errorOf([&] { ReadHeaderFile(path()); });
-    QVERIFY2(error.startsWith(QStringLiteral("Cannot open file \"") + path()), qPrintable(error));
+    QVERIFY2(error.startsWith(QStringLiteral("无法打开文件“") + path()), qPrintable(error));
 }
 
 void TestHeaderFile::tooLargeFile()
@@ -233,7 +231,7 @@ void TestHeaderFile::tooLargeFile()
     QVERIFY(f.resize(kMaxHeaderFileSize + 1)); // sparse: costs no disk space
     f.close();
     const QString error = errorOf([&] { ReadHeaderFile(path()); });
-    QVERIFY2(error.startsWith(QStringLiteral("Cannot read file \"") + path()), qPrintable(error));
+    QVERIFY2(error.startsWith(QStringLiteral("无法读取文件“") + path()), qPrintable(error));
     QVERIFY(error.contains(QString::number(kMaxHeaderFileSize + 1)));
 }
 

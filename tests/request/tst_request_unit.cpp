@@ -291,9 +291,8 @@ void TestRequestUnit::componentsComeFromTheModule()
             CreateHttpComponent(kProgIdWinHttp);
             QFAIL("created a component without its module");
         } catch (const ReqlarkError& e) {
-            QCOMPARE(e.message(), QStringLiteral("The request cannot be sent: its module was "
-                                                 "not found (looked for %1)")
-                                      .arg(places.join(QStringLiteral(" and "))));
+            QCOMPARE(e.message(), QStringLiteral("无法发送请求：找不到它的模块（找过 %1）")
+                                      .arg(places.join(QStringLiteral(" 和 "))));
         }
     }
     QVERIFY(!HttpModule::loadedFactory());

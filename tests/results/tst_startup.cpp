@@ -157,10 +157,14 @@ void TestStartup::iconFollowsTheFirstPaint()
 
 void TestStartup::startedProgramMapsNoEngineNorOpenGL()
 {
-    // The program itself, started as a user starts it, on this platform.
+    // The program itself, started as a user starts it, on this platform: a
+    // portable copy of its own, so that no other test's copy holds its folder.
+    const QString exe = QDir(m_tmp->path()).filePath(QStringLiteral("started/reqlark"));
+    QVERIFY(QDir().mkpath(QFileInfo(exe).path()));
+    QVERIFY(QFile::exists(exe) || QFile::copy(QStringLiteral(REQLARK_BUILD_DIR "/reqlark"), exe));
     QProcess program;
     program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    program.start(QStringLiteral(REQLARK_BUILD_DIR "/reqlark"), {});
+    program.start(exe, {});
     QVERIFY(program.waitForStarted(10000));
     const QString pid = QString::number(program.processId());
     const QRegularExpression platform(QStringLiteral("^libq(xcb|offscreen)\\.so"));
@@ -192,18 +196,16 @@ void TestStartup::unusableModuleIsReported_data()
     // The HTTP rows first: the browser rows send.
     for (const bool http : {true, false}) {
         const char* kind = http ? "HTTP" : "browser";
-        QTest::addRow("%s, missing", kind) << http << QStringLiteral("missing/module.so")
-                                           << QStringLiteral("its module was not found");
+        QTest::addRow("%s, missing", kind)
+            << http << QStringLiteral("missing/module.so") << QStringLiteral("找不到它的模块");
         QTest::addRow("%s, not a library", kind)
             << http << QStringLiteral("text.so")
-            << QStringLiteral("could not be loaded \\(.*invalid ELF header");
+            << QStringLiteral("无法加载它的模块 .*（.*invalid ELF header");
         // A library of the system without the entry point.
         QTest::addRow("%s, another library", kind)
             << http << libz
-            << (http ? QStringLiteral("is not an HTTP module of this program "
-                                      "\\(.*reqlarkHttpComponents")
-                     : QStringLiteral("is not a browser module of this program "
-                                      "\\(.*reqlarkBrowserEngine"));
+            << (http ? QStringLiteral("不是本程序的HTTP 模块（.*reqlarkHttpComponents")
+                     : QStringLiteral("不是本程序的浏览器模块（.*reqlarkBrowserEngine"));
     }
 }
 
@@ -230,8 +232,8 @@ void TestStartup::unusableModuleIsReported()
                    [this] { child<QAction>(m_win.get(), "mniDelCurrCookie")->trigger(); },
                    [this] { child<QAction>(m_win.get(), "mniClearIECookies")->trigger(); },
                };
-    const QString failure = http ? QStringLiteral("The request cannot be sent: ")
-                                 : QStringLiteral("The browser cannot be started: ");
+    const QString failure =
+        http ? QStringLiteral("无法发送请求：") : QStringLiteral("无法启动浏览器：");
     const QRegularExpression expected(reason);
     for (const auto& use : uses) {
         m_prompter.errors.clear();

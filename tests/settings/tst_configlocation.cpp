@@ -207,9 +207,10 @@ void TestConfigLocation::failedCopyLeavesNoPartialFile()
         QVERIFY(limit.ok());
         error = errorOf([&] { PrepareConfigFolder(at); });
     }
-    QVERIFY2(error.startsWith(QStringLiteral("Unable to carry over %1 to %2: ")
-                                  .arg(at.earlierHeadersFile, at.headersFile)),
-             qPrintable(error));
+    QVERIFY2(
+        error.startsWith(
+            QStringLiteral("无法把 %1 迁移到 %2：").arg(at.earlierHeadersFile, at.headersFile)),
+        qPrintable(error));
     // Neither a cut header list nor a settings file that would stop a retry.
     QVERIFY(QDir(at.folder).entryList(QDir::Files | QDir::Hidden).isEmpty());
 

@@ -108,9 +108,8 @@ void TestConfigWindow::configFolderThatCannotBeMadeIsReported()
     const QString folder = path(QStringLiteral("plainfile/cfg/reqlark"));
 
     TFrmMain* w = open();
-    QCOMPARE(m_prompter.errors,
-             QStringList{QStringLiteral("Unable to create folder %1: %2 is not a folder.")
-                             .arg(folder, path(QStringLiteral("plainfile")))});
+    QCOMPARE(m_prompter.errors, QStringList{QStringLiteral("无法创建文件夹 %1：%2 不是文件夹.")
+                                                .arg(folder, path(QStringLiteral("plainfile")))});
     child<QLineEdit>(w, "edtUrl")->setText(QStringLiteral("http://kept.example/"));
     QVERIFY(w->close());
     QCOMPARE(m_prompter.errors.size(), 2);

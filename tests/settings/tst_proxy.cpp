@@ -10,9 +10,9 @@
 #include "support/LoopbackServer.h"
 #include "support/ProxyFixture.h"
 #include "support/ScriptedPrompter.h"
+#include "support/TestHelpers.h"
 #include "util/AnsiCodec.h"
 #include "util/ProgramResources.h"
-#include "support/TestHelpers.h"
 
 #include <QAction>
 #include <QApplication>

@@ -2,9 +2,9 @@
 // rules, what a write leaves in the file, failures and damaged files.
 
 #include "settings/SettingsStore.h"
+#include "support/TestHelpers.h"
 #include "util/AnsiCodec.h"
 #include "util/ReqlarkError.h"
-#include "support/TestHelpers.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -402,7 +402,7 @@ void TestSettingsStore::unreadableFile()
     QVERIFY(QDir(m_dir->path()).mkdir(QStringLiteral("reqlark.ini")));
     SettingsStore store(path());
     const QString readError = errorOf([&] { store.readString("History", "URL"); });
-    QVERIFY2(readError.startsWith(QStringLiteral("Unable to read ") + path()),
+    QVERIFY2(readError.startsWith(QStringLiteral("无法读取设置文件 ") + path()),
              qPrintable(readError));
     QCOMPARE(errorOf([&] { store.writeString("History", "URL", "x"); }),
              QStringLiteral("Unable to write to ") + path());

@@ -387,7 +387,7 @@ void TestSettingsWindow::unreadableHeaderFileKeepsSettings()
     w->headerList()->append("A", "1");
     closeWindow();
     QCOMPARE(m_prompter.errors.size(), 1);
-    QVERIFY2(m_prompter.errors[0].startsWith(QStringLiteral("Cannot open file \"") + headers()),
+    QVERIFY2(m_prompter.errors[0].startsWith(QStringLiteral("无法打开文件“") + headers()),
              qPrintable(m_prompter.errors[0]));
     QVERIFY(QFileInfo(headers()).isDir());
 }
