@@ -150,11 +150,11 @@ void TestSettingsWindow::defaultsWithoutFile()
 
 void TestSettingsWindow::everythingSurvivesRestart()
 {
-    // What users type that the reading rules would change, and what the
-    // original format would cut.
-    const QString url = QStringLiteral("  http://例子.测试/路径?q=") +
+    // What users type that the reading rules would change, what the original
+    // format would cut, and characters code page 936 lacks.
+    const QString url = QStringLiteral("  http://例子.测试/路径?k=한국어😀&q=") +
                         QString(3000, QLatin1Char('u')) + QStringLiteral(" ");
-    const QString data = QStringLiteral("\"a=1&b=2\"");
+    const QString data = QStringLiteral("\"a=1&b=Ж☃\"");
 
     TFrmMain* w = open();
     c<QLineEdit>("edtUrl")->setText(url);
@@ -168,6 +168,7 @@ void TestSettingsWindow::everythingSurvivesRestart()
     w->headerList()->append("Accept", "*/*");
     w->headerList()->append("cookie", "sid=a=b; x=1");
     w->headerList()->append(" Padded ", " value ");
+    w->headerList()->append("X-Name", AnsiCodec::fromUnicode(QStringLiteral("김철수")));
     closeWindow();
     QVERIFY(m_prompter.errors.isEmpty());
 
@@ -175,10 +176,12 @@ void TestSettingsWindow::everythingSurvivesRestart()
     for (const char* line : {"Method=1\r\n", "HttpComponent=2\r\n", "WindowWidth=1013\r\n",
                              "WindowHeight=655\r\n", "UseProxy=True\r\n"})
         QVERIFY2(file.contains(line), line);
-    QVERIFY(file.contains("PSData=\"\"a=1&b=2\"\"\r\n"));
-    QCOMPARE(readAll(headers()),
-             QByteArray(" Padded = value \r\nAccept=*/*\r\ncookie=sid=a=b; x=1\r\n"
-                        "User-Agent=rq/1.0\r\n"));
+    QVERIFY(file.contains("PSData=\"\"a=1&b=\xA7\xA8\x81\x37\xA3\x30\"\"\r\n"));
+    QCOMPARE(
+        readAll(headers()),
+        QByteArray(
+            " Padded = value \r\nAccept=*/*\r\ncookie=sid=a=b; x=1\r\n"
+            "User-Agent=rq/1.0\r\nX-Name=\x82\x38\x8B\x31\x83\x34\xA0\x37\x83\x32\x8F\x31\r\n"));
 
     w = open();
     QCOMPARE(c<QLineEdit>("edtUrl")->text(), url);
@@ -189,8 +192,10 @@ void TestSettingsWindow::everythingSurvivesRestart()
     QVERIFY(c<QCheckBox>("chkUseProxy")->isChecked());
     QCOMPARE(shown(w->imgStaBar), globe("BMP_EARTHGN"));
     QCOMPARE(w->size(), QSize(1013, 655));
-    QCOMPARE(rowsOf(w->headerList()), QByteArray("[ Padded | value ][Accept|*/*]"
-                                                 "[cookie|sid=a=b; x=1][User-Agent|rq/1.0]"));
+    QCOMPARE(rowsOf(w->headerList()),
+             QByteArray("[ Padded | value ][Accept|*/*]"
+                        "[cookie|sid=a=b; x=1][User-Agent|rq/1.0]"
+                        "[X-Name|\x82\x38\x8B\x31\x83\x34\xA0\x37\x83\x32\x8F\x31]"));
 }
 
 void TestSettingsWindow::badNumberStopsTheLoad_data()
