@@ -154,12 +154,7 @@ void TFrmMain::btnSendReqestClick()
     if (requestRunning())
         return;
 
-    // The Accept-Encoding question comes before every request while the row exists.
-    if (IndexOfReqHeader("Accept-Encoding") >= 0 &&
-        m_prompter->askYesNo(QStringLiteral("提示"),
-                             QStringLiteral("设置Accept-Encoding字段可能无法得到正确返回结果"
-                                            "\r\n是否需要删除该字段?")))
-        DelReqHeaderByName("Accept-Encoding");
+    offerToDeleteAcceptEncoding();
 
     // A page view goes back to HTML; the view handler runs only on the
     // user's own choice, so it does not run here.
@@ -206,12 +201,7 @@ void TFrmMain::btnSendReqestClick()
         takeResponseBody(http->responseBody().value_or(QByteArray()),
                          http->getAllResponseHeaders());
         showResponseInMemo(ui->cbbResultType->currentIndex() == 1);
-        // Every response of a redirect chain, in order: a login sets its
-        // cookies on the 302 it answers with.
-        int refused = 0;
-        if (ui->chkGetRespCookie->isChecked())
-            refused = MergeIntoCookieRow(
-                *m_headers, ExtractSetCookies(http->responseHeaderChain().join("\r\n")));
+        const int refused = ui->chkGetRespCookie->isChecked() ? syncCookieRow(*http) : 0;
         qCDebug(lcResponseBody).noquote() << AnsiCodec::toUnicode(LastResponseText);
         setPanelText(2, refused == 0 ? QStringLiteral("Html加载完成")
                                      : QStringLiteral("Html加载完成，Cookie 行已满，%1 个 Cookie "
@@ -221,6 +211,24 @@ void TFrmMain::btnSendReqestClick()
         http.reset();
     }
     setPanelText(4, QString::fromLatin1(FormatByteSize(size)));
+}
+
+void TFrmMain::offerToDeleteAcceptEncoding()
+{
+    // Before every request while the row exists.
+    if (IndexOfReqHeader("Accept-Encoding") >= 0 &&
+        m_prompter->askYesNo(QStringLiteral("提示"),
+                             QStringLiteral("设置Accept-Encoding字段可能无法得到正确返回结果"
+                                            "\r\n是否需要删除该字段?")))
+        DelReqHeaderByName("Accept-Encoding");
+}
+
+int TFrmMain::syncCookieRow(const HttpComponent& http)
+{
+    // Every response of a redirect chain, in order: a login sets its cookies
+    // on the 302 it answers with.
+    return MergeIntoCookieRow(*m_headers,
+                              ExtractSetCookies(http.responseHeaderChain().join("\r\n")));
 }
 
 RequestInputs TFrmMain::requestInputs() const

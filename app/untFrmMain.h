@@ -143,6 +143,10 @@ public:
     void takeResponseBody(const QByteArray& body, const QByteArray& headers);
     // The request the window's inputs describe (request/RequestDispatch.h).
     RequestInputs requestInputs() const;
+    void offerToDeleteAcceptEncoding();
+    // The Cookie row merged with what the response set; how many cookies did
+    // not fit.
+    int syncCookieRow(const HttpComponent& http);
     void showResponseInMemo(bool plainText);
     // The characters of LastResponseText as the views show them, in UTF-8.
     QByteArray responseTextUtf8() const;
