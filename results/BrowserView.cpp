@@ -15,7 +15,9 @@
 #include <QMutex>
 #include <QMutexLocker>
 #include <QPointer>
+#include <QQuickWidget>
 #include <QSslCertificate>
+#include <QVBoxLayout>
 #include <QWebEngineCertificateError>
 #include <QWebEngineCookieStore>
 #include <QWebEngineHistory>
@@ -315,12 +317,43 @@ private:
     QWebEngineUrlRequestInterceptor* m_retiredInterceptor = nullptr;
 };
 
-BrowserView::BrowserView(QWidget* parent) : QWebEngineView(parent)
+// What the window around sees of the browser: a plain widget holding the
+// browser's own native window. The engine draws through OpenGL, and a window
+// that gets such a widget among its children is made anew with an OpenGL
+// surface: a new native window (or Wayland surface) that flashes and loses
+// its place among the desktop's windows. The browser is a window of its own
+// instead, embedded here, and the main window keeps drawing as it did.
+class BrowserFrame : public QWidget
 {
+public:
+    BrowserFrame(QWidget* parent, QWidget* browser) : QWidget(parent), m_browser(browser)
+    {
+        auto* layout = new QVBoxLayout(this);
+        layout->setContentsMargins(0, 0, 0, 0);
+        layout->addWidget(QWidget::createWindowContainer(browser->windowHandle(), this));
+    }
+
+    // The browser goes first: the container would otherwise delete its
+    // native window under it.
+    ~BrowserFrame() override { delete m_browser; }
+
+private:
+    QWidget* m_browser;
+};
+
+BrowserView::BrowserView(QWidget* parent) : QWebEngineView(static_cast<QWidget*>(nullptr))
+{
+    setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
+    // The engine's drawing widget comes with the first page and would make
+    // this window anew with an OpenGL surface, out of its container. A
+    // hidden widget of the same kind makes it so from the start.
+    (new QQuickWidget(this))->hide();
+    create();
+    m_frame = new BrowserFrame(parent, this);
     m_memoryWatch.setInterval(kMemoryWatchMs);
     connect(&m_memoryWatch, &QTimer::timeout, this, &BrowserView::checkRendererMemory);
     createPage();
-    if (QWidget* top = window(); top && top != this) {
+    if (QWidget* top = m_frame->window(); top && top != m_frame) {
         m_watchedWindow = top;
         top->installEventFilter(this);
     }
@@ -333,7 +366,7 @@ BrowserView::~BrowserView()
 
 QWidget* BrowserView::outerWindow() const
 {
-    return window();
+    return m_frame->window();
 }
 
 void BrowserView::createPage()
@@ -831,14 +864,14 @@ qint64 BrowserView::memoryLimit()
 
 void BrowserView::showInFront()
 {
-    show();
-    raise();
+    m_frame->show();
+    m_frame->raise();
 }
 
 void BrowserView::hideBehind()
 {
-    hide();
-    lower();
+    m_frame->hide();
+    m_frame->lower();
 }
 
 QMetaObject::Connection BrowserView::onDocumentComplete(QObject* context,

@@ -33,7 +33,9 @@ public:
     explicit BrowserView(QWidget* parent = nullptr);
     ~BrowserView() override;
 
-    QWidget* widget() override { return this; }
+    // The frame the window around places; the view itself is a native
+    // window of its own inside it.
+    QWidget* widget() override { return m_frame; }
     QWidget* outerWindow() const;
     void Navigate(const QByteArray& url) override;
     void Navigate2(const QByteArray& url, int flags, const QByteArray& targetFrame,
@@ -94,6 +96,7 @@ private:
     static QUrl toUrl(const QByteArray& url);
     static QString cookieKey(const QNetworkCookie& cookie);
 
+    QWidget* m_frame = nullptr;
     QWebEngineProfile* m_profile = nullptr;
     BrowserPage* m_page = nullptr;
     BrowserHeaderInterceptor* m_interceptor = nullptr;

@@ -1,8 +1,8 @@
 // The page views on pages that go wrong or ask much: failures and the memory
 // bound, page dialogs, what the page's request carries (escapes, Referer,
-// proxy credentials, trust) and the characters of pages that declare no
-// charset. Real main window, real Qt WebEngine, a loopback server and a real
-// tinyproxy.
+// proxy credentials, trust), the characters of pages that declare no charset,
+// and the main window's own native window. Real main window, real Qt
+// WebEngine, a loopback server and a real tinyproxy.
 
 #include "app/untFrmMain.h"
 #include "headers/HeaderList.h"
@@ -23,10 +23,12 @@
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
+#include <QScreen>
 #include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QWindow>
 
 #include <csignal>
 #include <memory>
@@ -107,6 +109,7 @@ private slots:
     void trustAsTheRequestViews();
     void undeclaredCharsetInEveryView_data();
     void undeclaredCharsetInEveryView();
+    void windowKeepsItsNativeWindow();
 
 private:
     void choose(int view)
@@ -416,6 +419,36 @@ void TestPageViews::undeclaredCharsetInEveryView()
     const QString shown = view == 2 ? runJs(QStringLiteral("document.body.innerText")).toString()
                                     : child<LargeTextView>(m_win.get(), "mmoHtml")->text();
     QCOMPARE(shown, view == 0 ? html : text);
+}
+
+void TestPageViews::windowKeepsItsNativeWindow()
+{
+    if (QGuiApplication::platformName() != QLatin1String("xcb"))
+        QSKIP("needs an X server (ctest runs this on Xvfb as tst_pageviews_xcb)");
+    m_server->route("/w", ScriptedResponse::ok("<body style='background: #3366cc'>", "text/html"));
+    typeUrl(m_server->url("/w"));
+    const WId before = m_win->winId();
+    choose(2);
+    QCOMPARE(m_win->winId(), before);
+    QCOMPARE(m_win->windowHandle()->surfaceType(), QSurface::RasterSurface);
+
+    // What the screen shows at the middle of the HTML pane and of the
+    // response headers pane.
+    const auto colourAt = [this](const char* pane) {
+        QWidget* w = child<QWidget>(m_win.get(), pane);
+        const QPoint at = w->mapToGlobal(w->rect().center());
+        return QGuiApplication::primaryScreen()
+            ->grabWindow(0, at.x(), at.y(), 1, 1)
+            .toImage()
+            .pixelColor(0, 0);
+    };
+    QTRY_COMPARE(colourAt("mmoHtml"), QColor(0x33, 0x66, 0xcc));
+    const QColor headers =
+        child<QWidget>(m_win.get(), "mmoRespHeaders")->palette().color(QPalette::Base);
+    QCOMPARE(colourAt("mmoRespHeaders"), headers);
+    choose(0);
+    QTRY_VERIFY(colourAt("mmoHtml") != QColor(0x33, 0x66, 0xcc));
+    QCOMPARE(m_win->winId(), before);
 }
 
 int main(int argc, char** argv)
