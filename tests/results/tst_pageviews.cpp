@@ -4,79 +4,41 @@
 // and the main window's own native window. Real main window, real Qt
 // WebEngine, a loopback server and a real tinyproxy.
 
-#include "app/untFrmMain.h"
+#include "PageViewTest.h"
 #include "headers/HeaderList.h"
-#include "results/BrowserModule.h"
-#include "results/LargeTextView.h"
-#include "results/WebBrowser.h"
-#include "support/LoopbackServer.h"
 #include "support/ProxyFixture.h"
-#include "support/ScriptedPrompter.h"
 #include "support/TestCerts.h"
-#include "support/TestHelpers.h"
-#include "util/AnsiCodec.h"
 
 #include <QApplication>
 #include <QCheckBox>
-#include <QComboBox>
 #include <QDialog>
 #include <QElapsedTimer>
 #include <QLabel>
-#include <QLineEdit>
 #include <QScreen>
 #include <QStringEncoder>
-#include <QTemporaryDir>
-#include <QTest>
 #include <QTimer>
 #include <QWindow>
 
 #include <csignal>
-#include <memory>
 #include <zlib.h>
 
 namespace {
 
 constexpr qint64 kMemoryLimit = qint64(400) << 20;
 
-// A gzip body that expands to `megabytes` MiB of `pattern`: one MiB deflated
-// and closed by a full flush, a stretch of the stream that needs nothing
-// before it, repeated.
-QByteArray gzipBomb(const QByteArray& pattern, int megabytes)
+QByteArray gzipBody(const QByteArray& plain)
 {
-    const QByteArray plain = pattern.repeated((1 << 20) / pattern.size());
+    QByteArray gzip(qsizetype(compressBound(uLong(plain.size()))) + 32, Qt::Uninitialized);
     z_stream z{};
-    deflateInit2(&z, 9, Z_DEFLATED, -15, 9, Z_DEFAULT_STRATEGY);
-    QByteArray segment(qsizetype(deflateBound(&z, uLong(plain.size()))) + 16, Qt::Uninitialized);
+    deflateInit2(&z, 9, Z_DEFLATED, 16 + 15, 9, Z_DEFAULT_STRATEGY); // 16: gzip framing
     z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(plain.constData()));
     z.avail_in = uInt(plain.size());
-    z.next_out = reinterpret_cast<Bytef*>(segment.data());
-    z.avail_out = uInt(segment.size());
-    deflate(&z, Z_FULL_FLUSH);
-    segment.resize(segment.size() - qsizetype(z.avail_out));
+    z.next_out = reinterpret_cast<Bytef*>(gzip.data());
+    z.avail_out = uInt(gzip.size());
+    deflate(&z, Z_FINISH);
+    gzip.resize(qsizetype(z.total_out));
     deflateEnd(&z);
-    const uLong plainCrc =
-        crc32(0, reinterpret_cast<const Bytef*>(plain.constData()), uInt(plain.size()));
-    uLong crc = 0;
-    for (int i = 0; i < megabytes; ++i)
-        crc = crc32_combine(crc, plainCrc, z_off_t(plain.size()));
-    QByteArray gzip("\x1f\x8b\x08\0\0\0\0\0\0\x03", 10);
-    gzip += segment.repeated(megabytes);
-    gzip += QByteArray("\x03\0", 2); // the last block: empty
-    for (const quint32 word : {quint32(crc), quint32(qint64(megabytes) * plain.size())}) {
-        for (int shift = 0; shift < 32; shift += 8)
-            gzip += char((word >> shift) & 0xFF);
-    }
     return gzip;
-}
-
-QList<RecordedRequest> requestsFor(const LoopbackServer& server, const QByteArray& path)
-{
-    QList<RecordedRequest> found;
-    for (const RecordedRequest& r : server.requests()) {
-        if (r.path() == path)
-            found.append(r);
-    }
-    return found;
 }
 
 QDialog* openPageDialog()
@@ -90,13 +52,13 @@ QDialog* openPageDialog()
 
 } // namespace
 
-class TestPageViews : public QObject
+class TestPageViews : public PageViewTest
 {
     Q_OBJECT
 private slots:
     void initTestCase();
-    void init();
-    void cleanup();
+    void init() { openWindow(m_certs->caFile().toLocal8Bit()); }
+    void cleanup() { closeWindow(); }
 
     void pageEndsAreReported_data();
     void pageEndsAreReported();
@@ -112,24 +74,8 @@ private slots:
     void windowKeepsItsNativeWindow();
 
 private:
-    void choose(int view)
-    {
-        views()->setCurrentIndex(view);
-        emit views()->activated(view);
-    }
-    void typeUrl(const QByteArray& url)
-    {
-        child<QLineEdit>(m_win.get(), "edtUrl")->setText(AnsiCodec::toUnicode(url));
-    }
-    QComboBox* views() const { return child<QComboBox>(m_win.get(), "cbbResultType"); }
-    QVariant runJs(const QString& script);
-
     QTemporaryDir m_certDir;
     std::unique_ptr<TestCerts> m_certs;
-    ScriptedPrompter m_prompter;
-    std::unique_ptr<QTemporaryDir> m_tmp;
-    std::unique_ptr<LoopbackServer> m_server;
-    std::unique_ptr<TFrmMain> m_win;
 };
 
 void TestPageViews::initTestCase()
@@ -138,49 +84,12 @@ void TestPageViews::initTestCase()
     BrowserModule::engine().setMemoryLimit(kMemoryLimit);
 }
 
-void TestPageViews::init()
-{
-    m_prompter = ScriptedPrompter();
-    m_tmp = std::make_unique<QTemporaryDir>();
-    m_server = std::make_unique<LoopbackServer>();
-    TFrmMain::Environment env;
-    env.prompter = &m_prompter;
-    env.http.connectTimeoutMs = 3000;
-    env.http.idleTimeoutMs = 3000;
-    // The authority made here stands in for the system's store, for the
-    // request components and the page views alike.
-    env.http.caFile = m_certs->caFile().toLocal8Bit();
-    env.executablePath = QDir(m_tmp->path()).filePath(QStringLiteral("reqlark"));
-    m_win = std::make_unique<TFrmMain>(env);
-    m_win->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_win.get()));
-}
-
-void TestPageViews::cleanup()
-{
-    m_win.reset();
-    m_server.reset();
-    m_tmp.reset();
-    BrowserModule::engine().setApplicationProxy(QByteArray());
-    BrowserModule::engine().setProxyCredentials(QByteArray(), QByteArray());
-}
-
-QVariant TestPageViews::runJs(const QString& script)
-{
-    // Shared: the engine may answer after the wait, when the page goes.
-    const auto answer = std::make_shared<std::optional<QVariant>>();
-    m_win->browser()->runJavaScript(script, [answer](const QVariant& v) { *answer = v; });
-    if (!QTest::qWaitFor([&] { return answer->has_value(); }, 30000))
-        qWarning("script did not answer: %s", qPrintable(script));
-    return answer->value_or(QVariant());
-}
-
 void TestPageViews::pageEndsAreReported_data()
 {
     QTest::addColumn<int>("view");
     // The text held for the offline page, the body served for the original.
     QTest::addColumn<QByteArray>("page");
-    QTest::addColumn<bool>("gzipped"); // served as a gzip bomb (8 KB that expand 1000 times)
+    QTest::addColumn<bool>("gzipped"); // served as a gzip bomb: 8 KB that expand 1000 times
     QTest::addColumn<bool>("killed");  // the renderer killed once the page shows
     QTest::addColumn<QString>("shown");
 
@@ -212,7 +121,7 @@ void TestPageViews::pageEndsAreReported()
     m_server->route("/page",
                     gzipped ? ScriptedResponse::withBody(
                                   200, "OK", {"Content-Type: text/html", "Content-Encoding: gzip"},
-                                  gzipBomb(page.left(8), int(page.size() >> 20)))
+                                  gzipBody(page))
                             : ScriptedResponse::ok(page, "text/html"));
     choose(view);
     WebBrowser* wb = m_win->existingBrowser();
