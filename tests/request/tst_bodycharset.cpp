@@ -164,13 +164,9 @@ void TestBodyCharset::detected_data()
                "경기 결과를 제공합니다. 사용자 이름과 비밀번호를 입력한 후 로그인 버튼을 "
                "누르세요.")
         << QByteArray("EUC-KR");
-    QTest::newRow("windows-1252, French")
-        << QStringLiteral("Aujourd'hui, il fait très beau ; allons nous promener au parc. Ce site "
-                          "présente les dernières nouvelles – à prix réduits, « Connexion ».")
-        << QByteArray("windows-1252");
-    QTest::newRow("windows-1252, German")
-        << QStringLiteral("Heute ist das Wetter schön, lass uns im Park spazieren gehen. Bitte "
-                          "drücken Sie „Anmelden“. Größe und Qualität.")
+    QTest::newRow("windows-1252")
+        << QStringLiteral("Aujourd'hui, il fait très beau ; allons nous promener – à prix réduits, "
+                          "« Connexion ». Bitte drücken Sie „Anmelden“. Größe und Qualität.")
         << QByteArray("windows-1252");
 }
 

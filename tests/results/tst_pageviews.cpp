@@ -20,26 +20,10 @@
 #include <QWindow>
 
 #include <csignal>
-#include <zlib.h>
 
 namespace {
 
 constexpr qint64 kMemoryLimit = qint64(400) << 20;
-
-QByteArray gzipBody(const QByteArray& plain)
-{
-    QByteArray gzip(qsizetype(compressBound(uLong(plain.size()))) + 32, Qt::Uninitialized);
-    z_stream z{};
-    deflateInit2(&z, 9, Z_DEFLATED, 16 + 15, 9, Z_DEFAULT_STRATEGY); // 16: gzip framing
-    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(plain.constData()));
-    z.avail_in = uInt(plain.size());
-    z.next_out = reinterpret_cast<Bytef*>(gzip.data());
-    z.avail_out = uInt(gzip.size());
-    deflate(&z, Z_FINISH);
-    gzip.resize(qsizetype(z.total_out));
-    deflateEnd(&z);
-    return gzip;
-}
 
 QDialog* openPageDialog()
 {
@@ -69,7 +53,6 @@ private slots:
     void proxyCredentialChangesCountAtOnce();
     void trustAsTheRequestViews_data();
     void trustAsTheRequestViews();
-    void undeclaredCharsetInEveryView_data();
     void undeclaredCharsetInEveryView();
     void windowKeepsItsNativeWindow();
 
@@ -89,8 +72,8 @@ void TestPageViews::pageEndsAreReported_data()
     QTest::addColumn<int>("view");
     // The text held for the offline page, the body served for the original.
     QTest::addColumn<QByteArray>("page");
-    QTest::addColumn<bool>("gzipped"); // served as a gzip bomb: 8 KB that expand 1000 times
-    QTest::addColumn<bool>("killed");  // the renderer killed once the page shows
+    QTest::addColumn<bool>("bomb");   // served deflated: 8 KB that expand a thousand times
+    QTest::addColumn<bool>("killed"); // the renderer killed once the page shows
     QTest::addColumn<QString>("shown");
 
     // A million elements fit in a renderer, but not in the limit set here.
@@ -98,7 +81,7 @@ void TestPageViews::pageEndsAreReported_data()
     const QString overLimit = QStringLiteral("网页占用的内存超过了上限 400.00 MB，已被停止");
     QTest::newRow("offline page over the memory limit while written")
         << 2 << heavy << false << false << QStringLiteral("离线网页加载失败：") + overLimit;
-    QTest::newRow("original page, a gzip bomb")
+    QTest::newRow("original page, a decompression bomb")
         << 3 << heavy << true << false << QStringLiteral("原始网页加载失败：") + overLimit;
     QTest::newRow("original page whose renderer is killed")
         << 3 << QByteArray("<p>shown</p>") << false << true
@@ -109,7 +92,7 @@ void TestPageViews::pageEndsAreReported()
 {
     QFETCH(int, view);
     QFETCH(QByteArray, page);
-    QFETCH(bool, gzipped);
+    QFETCH(bool, bomb);
     QFETCH(bool, killed);
     QFETCH(QString, shown);
     m_win->LastResponseText = "<p>stale</p>";
@@ -119,10 +102,10 @@ void TestPageViews::pageEndsAreReported()
 
     m_win->LastResponseText = page;
     m_server->route("/page",
-                    gzipped ? ScriptedResponse::withBody(
-                                  200, "OK", {"Content-Type: text/html", "Content-Encoding: gzip"},
-                                  gzipBody(page))
-                            : ScriptedResponse::ok(page, "text/html"));
+                    bomb ? ScriptedResponse::withBody(
+                               200, "OK", {"Content-Type: text/html", "Content-Encoding: deflate"},
+                               qCompress(page, 9).mid(4)) // without Qt's length
+                         : ScriptedResponse::ok(page, "text/html"));
     choose(view);
     WebBrowser* wb = m_win->existingBrowser();
     if (killed) {
@@ -199,8 +182,8 @@ void TestPageViews::closingWorksWhileADialogIsUp()
 
 void TestPageViews::pageRequest_data()
 {
-    QTest::addColumn<QByteArray>("typed");   // after the server's address
-    QTest::addColumn<QByteArray>("referer"); // the row; %1: the server's origin
+    QTest::addColumn<QByteArray>("typed"); // after the server's address
+    QTest::addColumn<QByteArray>("referer");
     QTest::addColumn<QByteArray>("target");
     QTest::addColumn<QByteArray>("sent"); // the Referer the server sees; empty: none
 
@@ -210,12 +193,6 @@ void TestPageViews::pageRequest_data()
     QTest::newRow("Referer of another site: its origin")
         << QByteArray("/r") << QByteArray("http://other.example/list?id=7") << QByteArray("/r")
         << QByteArray("http://other.example/");
-    QTest::newRow("Referer of the same site: whole, without its fragment")
-        << QByteArray("/r") << QByteArray("%1/from?q=1#part") << QByteArray("/r")
-        << QByteArray("%1/from?q=1");
-    QTest::newRow("an https Referer for an http page: none")
-        << QByteArray("/r") << QByteArray("https://other.example/x") << QByteArray("/r")
-        << QByteArray();
 }
 
 void TestPageViews::pageRequest()
@@ -224,16 +201,15 @@ void TestPageViews::pageRequest()
     QFETCH(QByteArray, referer);
     QFETCH(QByteArray, target);
     QFETCH(QByteArray, sent);
-    const QByteArray origin = m_server->url("");
     m_server->route("/r", ScriptedResponse::ok("<p>r</p>", "text/html"));
     if (!referer.isEmpty())
-        m_win->headerList()->append("Referer", QByteArray(referer).replace("%1", origin));
-    typeUrl(origin + typed);
+        m_win->headerList()->append("Referer", referer);
+    typeUrl(m_server->url("") + typed);
     choose(3);
     QTRY_COMPARE(m_win->panelText(2), QStringLiteral("原始网页加载完毕"));
     const RecordedRequest r = requestsFor(*m_server, "/r").value(0);
     QCOMPARE(r.target, target);
-    QCOMPARE(r.header("Referer"), QByteArray(sent).replace("%1", origin));
+    QCOMPARE(r.header("Referer"), sent);
     QCOMPARE(r.headerCount("Referer"), sent.isEmpty() ? 0 : 1);
 }
 
@@ -306,17 +282,8 @@ void TestPageViews::trustAsTheRequestViews()
         QCOMPARE(child<QLabel>(m_win.get(), "StatusPanel2")->toolTip(), shown);
 }
 
-void TestPageViews::undeclaredCharsetInEveryView_data()
-{
-    QTest::addColumn<int>("view");
-    QTest::newRow("HTML") << 0;
-    QTest::newRow("纯文本") << 1;
-    QTest::newRow("离线网页") << 2;
-}
-
 void TestPageViews::undeclaredCharsetInEveryView()
 {
-    QFETCH(int, view);
     const QString text =
         QStringLiteral("今日はとても良い天気ですね。このウェブサイトでは最新のニュー"
                        "スや天気予報、スポーツの結果をお届けします。");
@@ -324,10 +291,11 @@ void TestPageViews::undeclaredCharsetInEveryView()
     QStringEncoder shiftJis("Shift_JIS");
     m_server->route("/sjis", ScriptedResponse::ok(shiftJis.encode(html), "text/html"));
     typeUrl(m_server->url("/sjis"));
-    choose(view);
-    const QString shown = view == 2 ? runJs(QStringLiteral("document.body.innerText")).toString()
-                                    : child<LargeTextView>(m_win.get(), "mmoHtml")->text();
-    QCOMPARE(shown, view == 0 ? html : text);
+    choose(2); // sends first: the HTML view's text, then the offline page
+    QCOMPARE(memo(), html);
+    QCOMPARE(runJs(QStringLiteral("document.body.innerText")).toString(), text);
+    choose(1);
+    QCOMPARE(memo(), text);
 }
 
 void TestPageViews::windowKeepsItsNativeWindow()
