@@ -52,9 +52,13 @@ void TFrmMain::cbbResultTypeClick()
         setPanelText(2, QStringLiteral("正在加载离线网页"));
         // The page gets the body's own characters, as the HTML view shows them.
         const bool written = m_browserPane->writeDocument(responseTextUtf8());
-        showBrowser();
-        if (written)
-            setPanelText(2, QStringLiteral("离线网页加载完毕"));
+        const QString failure = written ? QString() : existingBrowser()->lastLoadError();
+        // Nothing is said while the window closes.
+        if (written || !failure.isEmpty()) {
+            showBrowser();
+            setPanelText(2, written ? QStringLiteral("离线网页加载完毕")
+                                    : QStringLiteral("离线网页加载失败：%1").arg(failure));
+        }
         ui->mniClearIECookies->trigger();
     }
     if (view == 3) {
@@ -63,8 +67,11 @@ void TFrmMain::cbbResultTypeClick()
             SetBrowserProxy(ProxyAddress);
         else
             SetBrowserProxy(QByteArray());
+        // Credentials removed in the proxy dialog are not used any more either.
         if (!ProxyUserName.isEmpty())
             SetBrowserProxyCredentials(ProxyUserName, ProxyPassword);
+        else
+            m_browserPane->setProxyCredentials(QByteArray(), QByteArray());
         ui->mniClearIECookies->trigger();
         OpenOriginalPage();
     }
@@ -82,6 +89,8 @@ void TFrmMain::OpenOriginalPage()
     if (ui->cbbMethod->currentIndex() == 1)
         postData = ansi(ui->edtData->text());
     const QByteArray headers = BuildBrowserHeaders();
+    // The page trusts the authorities the request components trust.
+    m_browserPane->setCaFile(m_env.http.caFile);
     SetBrowserCookies();
     m_browserPane->openPage(url, postData, headers);
     showBrowser();
@@ -116,14 +125,22 @@ void TFrmMain::SetBrowserProxyCredentials(const QByteArray& user, const QByteArr
 void TFrmMain::wb1DocumentComplete()
 {
     WebBrowser* wb = existingBrowser();
-    const QByteArray location = wb ? wb->LocationURL() : QByteArray();
+    if (!wb)
+        return;
+    // A page that could not be loaded, or whose renderer ended, is reported
+    // as failed whatever address the browser shows now (a page without a
+    // renderer is replaced by a blank one).
+    const BrowserPane::PageKind page = m_browserPane->pageKind();
+    if (wb->lastLoadFailed() && page != BrowserPane::NoPage) {
+        setPanelText(2, (page == BrowserPane::OfflinePage ? QStringLiteral("离线网页加载失败：%1")
+                                                          : QStringLiteral("原始网页加载失败：%1"))
+                            .arg(wb->lastLoadError()));
+        return;
+    }
+    const QByteArray location = wb->LocationURL();
     if (location.isEmpty() || location == "about:blank")
         return;
-    // A page that could not be loaded is not reported as loaded.
-    if (wb->lastLoadFailed())
-        setPanelText(2, QStringLiteral("原始网页加载失败：%1").arg(wb->lastLoadError()));
-    else
-        setPanelText(2, QStringLiteral("原始网页加载完毕"));
+    setPanelText(2, QStringLiteral("原始网页加载完毕"));
 }
 
 WebBrowser* TFrmMain::browser()

@@ -32,6 +32,17 @@ QString StatusPanels::text(int index) const
 void StatusPanels::setText(int index, const QString& text)
 {
     m_panels[index]->setText(text);
+    updateToolTip(index);
+}
+
+void StatusPanels::updateToolTip(int index)
+{
+    // A text wider than its panel is cut on screen; the whole of it stays
+    // readable under the pointer.
+    QLabel* panel = m_panels[index];
+    const int room = panel->contentsRect().width() - 2 * panel->indent();
+    const bool cut = panel->fontMetrics().horizontalAdvance(panel->text()) > room;
+    panel->setToolTip(cut ? panel->text() : QString());
 }
 
 void StatusPanels::resizeEvent(QResizeEvent* event)
@@ -45,6 +56,7 @@ void StatusPanels::placePanels()
     int x = 0;
     for (int i = 0; i < m_panels.size(); ++i) {
         m_panels[i]->setGeometry(x, 0, m_widths[i], height());
+        updateToolTip(i);
         x += m_widths[i];
     }
 }

@@ -24,6 +24,7 @@ protected:
 
 private:
     void placePanels();
+    void updateToolTip(int index);
 
     QVector<QLabel*> m_panels;
     QVector<int> m_widths;

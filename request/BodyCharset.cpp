@@ -5,7 +5,11 @@
 
 #include <QStringDecoder>
 
+#include <uchardet/uchardet.h>
+
 #include <cstring>
+#include <memory>
+#include <type_traits>
 
 namespace {
 
@@ -310,6 +314,88 @@ bool readsAsciiAsItself(const QByteArray& name)
     return QString(decoder.decode(probe)) == QLatin1String(probe);
 }
 
+// The detector has seen enough of a page's characters well before this; a
+// larger body only costs time.
+constexpr qsizetype kDetectionBytes = 256 * 1024;
+
+// Sets the detector names that hold East Asian text or Unicode: what it says
+// of those is taken as it is.
+bool isMultiByteSet(const QByteArray& name)
+{
+    static const char* const sets[] = {
+        "gb18030",  "big5",        "euc-tw",      "shift_jis",   "euc-jp",     "euc-kr", "uhc",
+        "johab",    "iso-2022-jp", "iso-2022-kr", "iso-2022-cn", "hz-gb-2312", "utf-8",  "utf-16",
+        "utf-16le", "utf-16be",    "utf-32",      "utf-32le",    "utf-32be"};
+    for (const char* set : sets) {
+        if (name == set)
+            return true;
+    }
+    return false;
+}
+
+// Whether `sample` reads as Chinese text in code page 936: well-formed, with
+// at least four in five of its characters among the frequent ones (the
+// punctuation rows and the first level of GB2312). Short Chinese texts are
+// what the detector mistakes for a single-byte set; text of a single-byte
+// set read as code page 936 is mostly characters of the rarer rows.
+bool readsAsChineseText(const QByteArray& sample)
+{
+    const auto* p = reinterpret_cast<const unsigned char*>(sample.constData());
+    const qsizetype n = sample.size();
+    qsizetype characters = 0;
+    qsizetype frequent = 0;
+    for (qsizetype i = 0; i < n; ++i) {
+        const unsigned char lead = p[i];
+        if (lead < 0x80)
+            continue;
+        if (i + 1 == n)
+            break; // cut off by the end of the sample
+        const unsigned char trail = p[i + 1];
+        if (lead == 0x80 || lead == 0xFF || trail < 0x40 || trail == 0x7F || trail == 0xFF)
+            return false;
+        ++characters;
+        if (lead >= 0xA1 && lead <= 0xD7 && trail >= 0xA1)
+            ++frequent;
+        ++i;
+    }
+    return characters > 0 && frequent * 5 >= characters * 4;
+}
+
+// Whether the text holds characters in GB18030's four-byte form, which code
+// page 936 does not have.
+bool holdsFourByteForms(const QByteArray& text)
+{
+    const auto* p = reinterpret_cast<const unsigned char*>(text.constData());
+    const qsizetype n = text.size();
+    for (qsizetype i = 0; i + 1 < n; ++i) {
+        if (p[i] < 0x81)
+            continue;
+        if (p[i + 1] >= 0x30 && p[i + 1] <= 0x39)
+            return true;
+        ++i;
+    }
+    return false;
+}
+
+// The character set uchardet recognises in a body that declares none,
+// lower-cased; empty when it recognises none, or when the body reads as
+// Chinese text as well as in the single-byte set it names.
+QByteArray detectedCharset(const QByteArray& body)
+{
+    const QByteArray sample = body.left(kDetectionBytes);
+    const std::unique_ptr<std::remove_pointer_t<uchardet_t>, void (*)(uchardet_t)> detector(
+        uchardet_new(), uchardet_delete);
+    if (!detector ||
+        uchardet_handle_data(detector.get(), sample.constData(), size_t(sample.size())) != 0)
+        return QByteArray();
+    uchardet_data_end(detector.get());
+    const QByteArray name = AnsiLowerCase(QByteArray(uchardet_get_charset(detector.get())));
+    if (name.isEmpty() || (!isMultiByteSet(name) && readsAsChineseText(sample)))
+        return QByteArray();
+    // The detector's name for the Korean superset of EUC-KR.
+    return name == "uhc" ? QByteArray("windows-949") : name;
+}
+
 } // namespace
 
 QByteArray DeclaredCharset(const QByteArray& responseHeaders, const QByteArray& body)
@@ -347,5 +433,16 @@ QByteArray BodyToUtf8(const QByteArray& body, const QByteArray& declaredCharset,
         return QString::fromUtf8(body).toUtf8();
     if (decoder.isValid())
         return asciiIsText && isAscii(body) ? body : decodeToUtf8(body, decoder);
+    // Nothing declared: the detector's reading, else code page 936 (also for
+    // GB18030 text that keeps to the characters code page 936 has, which
+    // this program reads as the system did).
+    if (label.isEmpty() && !isAscii(body)) {
+        const QByteArray detected = decoderName(detectedCharset(body));
+        if (!detected.isEmpty() && (detected != "gb18030" || holdsFourByteForms(body))) {
+            QStringDecoder byDetection(detected.constData(), QStringDecoder::Flag::Stateless);
+            if (byDetection.isValid())
+                return decodeToUtf8(body, byDetection);
+        }
+    }
     return AnsiCodec::ansiToUtf8(body);
 }

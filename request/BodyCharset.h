@@ -18,8 +18,12 @@ QByteArray DeclaredCharset(const QByteArray& responseHeaders, const QByteArray& 
 // all ASCII bytes and declared in a set that reads those as other characters
 // (UTF-16, ISO-2022-JP, UTF-7, HZ); otherwise the declared character set
 // decodes it when it is one this system knows (the Latin-1 family read as
-// windows-1252, as browsers do), and code page 936 when it is not or none is
-// declared. Bytes that are invalid in the chosen set show as U+FFFD.
+// windows-1252, as browsers do). A body that declares none is read in the
+// set uchardet recognises in it (Big5, Shift_JIS, EUC-JP, EUC-KR,
+// windows-1252...), and in code page 936 when that is what it recognises,
+// when it recognises none, when a short text reads as Chinese as well, or
+// when the declared set is one this system does not know. Bytes that are
+// invalid in the chosen set show as U+FFFD.
 QByteArray BodyToUtf8(const QByteArray& body, const QByteArray& declaredCharset);
 // The same for a caller that knows already whether the body is well-formed
 // UTF-8.

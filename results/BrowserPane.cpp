@@ -71,6 +71,7 @@ void BrowserPane::place()
 bool BrowserPane::writeDocument(const QByteArray& utf8)
 {
     WebBrowser* wb = browser();
+    m_pageKind = OfflinePage;
     wb->Navigate("about:blank");
     wb->waitForReadyState(WebBrowser::READYSTATE_INTERACTIVE, kBlankPageWaitMs);
     return wb->write(QString::fromUtf8(utf8), writeWaitMs(utf8.size()));
@@ -80,6 +81,7 @@ void BrowserPane::openPage(const QByteArray& url, const std::optional<QByteArray
                            const QByteArray& headers)
 {
     WebBrowser* wb = browser();
+    m_pageKind = OriginalPage;
     wb->Navigate2(url,
                   WebBrowser::navNoHistory | WebBrowser::navNoReadFromCache |
                       WebBrowser::navNoWriteToCache,
@@ -98,10 +100,17 @@ void BrowserPane::setProxy(const QByteArray& address)
 {
     BrowserModule::engine().setApplicationProxy(address);
     if (m_browser)
-        m_browser->adoptApplicationProxy();
+        m_browser->adoptProxySettings();
 }
 
 void BrowserPane::setProxyCredentials(const QByteArray& user, const QByteArray& password)
 {
     BrowserModule::engine().setProxyCredentials(user, password);
+    if (m_browser)
+        m_browser->adoptProxySettings();
+}
+
+void BrowserPane::setCaFile(const QByteArray& path)
+{
+    BrowserModule::engine().setCaFile(path);
 }

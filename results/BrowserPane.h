@@ -23,6 +23,15 @@ public:
     // `container`, which holds the pane.
     BrowserPane(QWidget* pane, QWidget* container);
 
+    // The page view the browser was last given.
+    enum PageKind
+    {
+        NoPage,
+        OfflinePage,  // a page written from text
+        OriginalPage, // a page loaded from its address
+    };
+    PageKind pageKind() const { return m_pageKind; }
+
     // The browser, made (and the module loaded) on first use. Throws
     // ReqlarkError naming the module's file when it cannot be loaded.
     WebBrowser* browser();
@@ -34,7 +43,8 @@ public:
     void place(); // over the pane, exactly
 
     // A blank page, then `utf8` (the document's own characters) written into
-    // it whole. True when the browser took all of it in time.
+    // it whole. True when the browser took all of it in time; otherwise the
+    // browser's lastLoadError() says why (empty while the window closes).
     bool writeDocument(const QByteArray& utf8);
     // Loads `url` with the navigation flags of the original page, `headers`
     // (a block of "name: value" lines) and, when present, `postData`; waits
@@ -44,12 +54,17 @@ public:
     // Each "; "-separated piece of a Cookie row, stored for `url`.
     void setCookies(const QByteArray& url, const QByteArray& cookieRow);
     // The process-wide proxy of the browser ("server:port"; empty: direct) and
-    // its credentials.
+    // its credentials (an empty user: none). Each change counts from the next
+    // page on.
     void setProxy(const QByteArray& address);
     void setProxyCredentials(const QByteArray& user, const QByteArray& password);
+    // The certificate authorities the browser trusts besides its own (a PEM
+    // file; empty: the system's store), as the request components do.
+    void setCaFile(const QByteArray& path);
 
 signals:
-    // The browser completed a document (any one, blank pages included).
+    // The browser completed a document (any one, blank pages included), or
+    // the page shown ended: its renderer died or was stopped.
     void documentComplete();
 
 protected:
@@ -59,4 +74,5 @@ private:
     QWidget* m_pane;
     QWidget* m_container;
     WebBrowser* m_browser = nullptr;
+    PageKind m_pageKind = NoPage;
 };

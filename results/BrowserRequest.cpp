@@ -1,7 +1,22 @@
 #include "results/BrowserRequest.h"
 
 #include "headers/HeaderList.h"
+#include "util/AnsiCodec.h"
 #include "util/MyStrUtils.h"
+
+namespace {
+
+bool isHexDigit(QChar c)
+{
+    return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F');
+}
+
+bool isWebScheme(const QString& scheme)
+{
+    return scheme == QLatin1String("http") || scheme == QLatin1String("https");
+}
+
+} // namespace
 
 QByteArray BrowserHeaderBlock(const HeaderList& rows)
 {
@@ -44,6 +59,50 @@ QList<HeaderLine> BrowserHeaderLines(const QByteArray& block)
         lines.append(HeaderLine(name, value));
     }
     return lines;
+}
+
+QUrl BrowserUrl(const QByteArray& url)
+{
+    // Qt's tolerant parsing takes every '%' for a literal one as soon as one
+    // of them starts no escape; escaping the lone ones first keeps the rest.
+    const QString text = AnsiCodec::toUnicode(url);
+    QString escaped;
+    escaped.reserve(text.size() + 8);
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] == u'%' &&
+            !(i + 2 < text.size() && isHexDigit(text[i + 1]) && isHexDigit(text[i + 2])))
+            escaped += QLatin1String("%25");
+        else
+            escaped += text[i];
+    }
+    return QUrl::fromUserInput(escaped);
+}
+
+QByteArray BrowserReferrer(const QByteArray& referrer, const QUrl& target)
+{
+    QUrl from(AnsiCodec::toUnicode(TrimBytes(referrer)), QUrl::TolerantMode);
+    const QString scheme = from.scheme().toLower();
+    if (!from.isValid() || !isWebScheme(scheme) || from.host().isEmpty())
+        return QByteArray();
+    const QString targetScheme = target.scheme().toLower();
+    if (scheme == QLatin1String("https") && targetScheme == QLatin1String("http"))
+        return QByteArray();
+    from.setFragment(QString());
+    from.setUserInfo(QString());
+    const int defaultPort = scheme == QLatin1String("https") ? 443 : 80;
+    const int targetDefault = targetScheme == QLatin1String("https") ? 443 : 80;
+    const bool sameOrigin = scheme == targetScheme &&
+                            from.host().compare(target.host(), Qt::CaseInsensitive) == 0 &&
+                            from.port(defaultPort) == target.port(targetDefault);
+    if (sameOrigin)
+        return from.toEncoded();
+    QUrl origin;
+    origin.setScheme(scheme);
+    origin.setHost(from.host());
+    if (from.port(defaultPort) != defaultPort)
+        origin.setPort(from.port());
+    origin.setPath(QStringLiteral("/"));
+    return origin.toEncoded();
 }
 
 ByteList CookiePieces(const QByteArray& cookieValue)

@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 PACKAGES=(
     g++ make cmake pkg-config git ca-certificates
     qt6-base-dev qt6-base-dev-tools qt6-webengine-dev
-    libcurl4-openssl-dev libssl-dev libgumbo-dev
+    libcurl4-openssl-dev libssl-dev libgumbo-dev libuchardet-dev
     fonts-wqy-microhei qt6-translations-l10n
     tinyproxy-bin curl openssl xvfb xauth libx11-dev
     # the accessibility test (AT-SPI read through pyatspi on a D-Bus session)

@@ -49,12 +49,13 @@ pass main "" tests/sanitizer/lsan.supp -LE browser "$@"
 # (new-delete-type-mismatch under ~WebContentsAdapter), a report ASan cannot
 # suppress by library, and it leaves process-lifetime objects to the exit. So
 # these tests alone run without the size check and with the leak suppressions
-# of tests/sanitizer/lsan-browser.supp; every other check stays on. The second
-# run of tst_startup, on a virtual X server, is left out: it maps the system's
-# OpenGL driver and D-Bus, whose leaks at exit come from libraries unloaded
-# before LeakSanitizer can name them; its offscreen run covers all of our code.
+# of tests/sanitizer/lsan-browser.supp; every other check stays on. The runs
+# on a virtual X server (tst_startup_xcb, tst_pageviews_xcb) are left out:
+# they map the system's OpenGL driver and D-Bus, whose leaks at exit come from
+# libraries unloaded before LeakSanitizer can name them; the offscreen runs
+# cover all of our code.
 pass browser ":new_delete_type_mismatch=0" tests/sanitizer/lsan-browser.supp -L browser \
-    -E '^tst_startup_xcb$' "$@"
+    -E '^tst_(startup|pageviews)_xcb$' "$@"
 echo "sanitizer tests: $(($(date +%s) - built)) s"
 
 found=0

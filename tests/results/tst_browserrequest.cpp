@@ -1,5 +1,6 @@
 // What the original page hands the browser: header block, cookie pieces,
-// proxy address, and the script text the offline page is written with.
+// proxy address, address, referrer, and the script text the offline page is
+// written with.
 
 #include "headers/HeaderList.h"
 #include "results/BrowserRequest.h"
@@ -25,6 +26,10 @@ private slots:
     void proxyAddress();
     void jsStringLiteral_data();
     void jsStringLiteral();
+    void browserUrl_data();
+    void browserUrl();
+    void browserReferrer_data();
+    void browserReferrer();
 };
 
 void TestBrowserRequest::headerBlock_data()
@@ -209,6 +214,58 @@ void TestBrowserRequest::jsStringLiteral()
     QFETCH(QString, text);
     QFETCH(QString, literal);
     QCOMPARE(JsStringLiteral(text), literal);
+}
+
+void TestBrowserRequest::browserUrl_data()
+{
+    QTest::addColumn<QByteArray>("typed"); // code page 936
+    QTest::addColumn<QByteArray>("loaded");
+
+    QTest::newRow("escapes kept, a lone % escaped")
+        << QByteArray("http://h/p?a=%E4%B8%AD&d=100%&e=%zz&f=%4")
+        << QByteArray("http://h/p?a=%E4%B8%AD&d=100%25&e=%25zz&f=%254");
+    // Equivalent forms (RFC 3986, 6.2.2): the engine gets addresses normalised.
+    QTest::newRow("escapes in the path keep their meaning, in capitals")
+        << QByteArray("http://h/a%2Fb/%e4%b8%ad") << QByteArray("http://h/a%2Fb/%E4%B8%AD");
+}
+
+void TestBrowserRequest::browserUrl()
+{
+    QFETCH(QByteArray, typed);
+    QFETCH(QByteArray, loaded);
+    QCOMPARE(BrowserUrl(typed).toEncoded(), loaded);
+}
+
+void TestBrowserRequest::browserReferrer_data()
+{
+    QTest::addColumn<QByteArray>("row");
+    QTest::addColumn<QString>("target");
+    QTest::addColumn<QByteArray>("referrer");
+
+    const QString page = QStringLiteral("http://127.0.0.1:8080/page");
+    QTest::newRow("same origin: the whole address, without fragment and user")
+        << QByteArray(" http://u:p@127.0.0.1:8080/from?q=1#part ") << page
+        << QByteArray("http://127.0.0.1:8080/from?q=1");
+    QTest::newRow("another site: its origin") << QByteArray("http://other.example/list?id=7")
+                                              << page << QByteArray("http://other.example/");
+    QTest::newRow("another port is another origin")
+        << QByteArray("http://127.0.0.1:9090/x") << page << QByteArray("http://127.0.0.1:9090/");
+    QTest::newRow("the default port is left out")
+        << QByteArray("https://other.example:443/a") << QStringLiteral("https://h/")
+        << QByteArray("https://other.example/");
+    QTest::newRow("https to http: none")
+        << QByteArray("https://127.0.0.1:8080/from") << page << QByteArray();
+    QTest::newRow("http to https: the origin")
+        << QByteArray("http://h/a") << QStringLiteral("https://h/b") << QByteArray("http://h/");
+    QTest::newRow("not a web address: none") << QByteArray("ftp://h/file") << page << QByteArray();
+}
+
+void TestBrowserRequest::browserReferrer()
+{
+    QFETCH(QByteArray, row);
+    QFETCH(QString, target);
+    QFETCH(QByteArray, referrer);
+    QCOMPARE(BrowserReferrer(row, QUrl(target)), referrer);
 }
 
 QTEST_GUILESS_MAIN(TestBrowserRequest)

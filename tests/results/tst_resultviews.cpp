@@ -2,6 +2,7 @@
 // main window with the real Qt WebEngine (offscreen), a loopback server that
 // records what the browser sends, and a real tinyproxy.
 
+#include "PageViewTest.h"
 #include "app/untFrmMain.h"
 #include "headers/HeaderList.h"
 #include "results/BrowserModule.h"
@@ -34,17 +35,6 @@ QByteArray cp936(const char* utf8)
     return AnsiCodec::fromUnicode(QString::fromUtf8(utf8));
 }
 
-// Requests for `path` only: the browser also asks for /favicon.ico.
-QList<RecordedRequest> requestsFor(const LoopbackServer& server, const QByteArray& path)
-{
-    QList<RecordedRequest> found;
-    for (const RecordedRequest& r : server.requests()) {
-        if (r.path() == path)
-            found.append(r);
-    }
-    return found;
-}
-
 int proxiedCount(const ProxyFixture& proxy, const QByteArray& path)
 {
     int n = 0;
@@ -57,7 +47,7 @@ int proxiedCount(const ProxyFixture& proxy, const QByteArray& path)
 
 } // namespace
 
-class TestResultViews : public QObject
+class TestResultViews : public PageViewTest
 {
     Q_OBJECT
 private slots:
@@ -85,67 +75,18 @@ private slots:
     void wrongProxyPasswordDoesNotLoop();
 
 private:
-    void choose(int view);
-    void typeUrl(const QByteArray& url);
-    QVariant runJs(const QString& script);
-    QString memo() const { return child<LargeTextView>(m_win.get(), "mmoHtml")->text(); }
-    QComboBox* views() const { return child<QComboBox>(m_win.get(), "cbbResultType"); }
     QByteArray proxiedUrl(const QByteArray& path) const;
     WebBrowser* startedBrowser();
-
-    std::unique_ptr<QTemporaryDir> m_tmp;
-    ScriptedPrompter m_prompter;
-    std::unique_ptr<LoopbackServer> m_server;
-    std::unique_ptr<TFrmMain> m_win;
 };
 
 void TestResultViews::init()
 {
-    m_prompter = ScriptedPrompter();
-    m_tmp = std::make_unique<QTemporaryDir>();
-    m_server = std::make_unique<LoopbackServer>();
-    TFrmMain::Environment env;
-    env.prompter = &m_prompter;
-    env.http.connectTimeoutMs = 3000;
-    env.http.idleTimeoutMs = 3000;
-    env.executablePath = QDir(m_tmp->path()).filePath(QStringLiteral("reqlark"));
-    m_win = std::make_unique<TFrmMain>(env);
-    m_win->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_win.get()));
+    openWindow();
 }
 
 void TestResultViews::cleanup()
 {
-    m_win.reset();
-    m_server.reset();
-    m_tmp.reset();
-    if (BrowserEngine* engine = BrowserModule::loadedEngine())
-        engine->setApplicationProxy(QByteArray());
-}
-
-void TestResultViews::choose(int view)
-{
-    // As the user's pick: the selector's activation runs the view handler.
-    views()->setCurrentIndex(view);
-    emit views()->activated(view);
-}
-
-void TestResultViews::typeUrl(const QByteArray& url)
-{
-    child<QLineEdit>(m_win.get(), "edtUrl")->setText(AnsiCodec::toUnicode(url));
-}
-
-QVariant TestResultViews::runJs(const QString& script)
-{
-    QVariant result;
-    bool done = false;
-    m_win->browser()->runJavaScript(script, [&](const QVariant& v) {
-        result = v;
-        done = true;
-    });
-    if (!QTest::qWaitFor([&] { return done; }, 60000))
-        qWarning("script did not answer: %s", qPrintable(script));
-    return result;
+    closeWindow();
 }
 
 // The engine starts its cookie store with the first page; until then cookies
