@@ -475,8 +475,7 @@ void BrowserView::Navigate2(const QByteArray& url, int flags, const QByteArray& 
 {
     const QUrl target = toUrl(url);
     if (target.isEmpty() || !target.isValid()) {
-        throw ReqlarkError(QStringLiteral("The browser cannot open \"%1\": it is not a valid "
-                                          "address")
+        throw ReqlarkError(QStringLiteral("浏览器无法打开“%1”：这不是有效的网址")
                                .arg(AnsiCodec::toUnicode(url)));
     }
     QList<HeaderLine> lines = BrowserHeaderLines(headers);
