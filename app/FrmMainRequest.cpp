@@ -164,6 +164,7 @@ void TFrmMain::btnSendReqestClick()
     setPanelText(1, ui->cbbResultType->currentText());
     hideBrowser();
     setPanelText(3, QString());
+    showTransferTimes({});
 
     RequestScope request(this);
     const bool download = !SaveTargetPath.isEmpty();
