@@ -232,10 +232,6 @@ void TestImport::curlCommand_data()
         << text(R"(curl.exe "https://example.com/item/7" -X DELETE -H "Accept: */*")") << true
         << refused("请求方法是 DELETE，这里只能发送 GET 和 POST") << none << none << none
         << ByteList{};
-    QTest::newRow("Firefox POSIX, HEAD")
-        << text("curl 'https://example.com/' -I -H 'Accept: */*'") << true
-        << refused("请求方法是 HEAD，这里只能发送 GET 和 POST") << none << none << none
-        << ByteList{};
     // Written by hand: letters together, attached arguments, -G, and the
     // options that stand for header rows.
     QTest::newRow("-G, letters together, -A -e -u")
@@ -262,8 +258,6 @@ void TestImport::curlCommand_data()
     QTest::newRow("a header block is no command")
         << text("Host: example.com\r\ncurl: 7.88") << false << none << none << none << none
         << ByteList{};
-    QTest::newRow("a word that begins with curl") << text("curling 'https://example.com/'") << false
-                                                  << none << none << none << none << ByteList{};
 }
 
 void TestImport::curlCommand()
