@@ -4,6 +4,7 @@
 
 #include "app/untFrmMain.h"
 
+#include "headers/CurlCommand.h"
 #include "headers/HeaderFile.h"
 #include "headers/HeaderList.h"
 #include "headers/ImportReqHeaders.h"
@@ -109,7 +110,27 @@ void TFrmMain::mniEditReqHeaderClick()
 
 void TFrmMain::mniReqHeaderImportFromClipbrdClick()
 {
-    ImportReqHeaders(*m_headers, AnsiCodec::fromUnicode(m_prompter->clipboardText()));
+    // What browsers copy as a curl command carries the whole request; any
+    // other text is a block of headers.
+    const QString text = m_prompter->clipboardText();
+    if (const std::optional<CurlRequest> curl = ParseCurlCommand(text))
+        importCurlCommand(*curl);
+    else
+        ImportReqHeaders(*m_headers, AnsiCodec::fromUnicode(text));
+}
+
+void TFrmMain::importCurlCommand(const CurlRequest& request)
+{
+    if (!request.refusal.isEmpty()) {
+        m_prompter->showMessage(request.refusal);
+        return;
+    }
+    // Each as one step that undo takes back.
+    ui->edtUrl->replaceAll(request.url);
+    ui->cbbMethod->setCurrentIndex(ui->cbbMethod->findText(request.method));
+    ui->edtData->replaceAll(request.data);
+    for (const HeaderEntry& row : request.headers)
+        AddReqHeader(row.name, row.value);
 }
 
 // Read once at start as the last step of the settings load, written once at

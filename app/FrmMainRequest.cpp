@@ -164,6 +164,7 @@ void TFrmMain::btnSendReqestClick()
     setPanelText(1, ui->cbbResultType->currentText());
     hideBrowser();
     setPanelText(3, QString());
+    showTransferTimes({});
 
     RequestScope request(this);
     const bool download = !SaveTargetPath.isEmpty();
@@ -171,7 +172,7 @@ void TFrmMain::btnSendReqestClick()
         download ? QStringLiteral("正在从网址下载到文件") : QStringLiteral("正在加载html");
     if (!download) {
         ui->mmoHtml->clear();
-        ui->mmoRespHeaders->clear();
+        showResponseHeaders(nullptr);
     }
     setPanelText(2, progress);
     // Once, so that the emptied memos, the progress text and, after the save
@@ -189,6 +190,7 @@ void TFrmMain::btnSendReqestClick()
     const qint64 size = http->bodyBytesReceived();
     const QString statusLine = QString::number(http->status()) + QLatin1Char(' ') +
                                AnsiCodec::toUnicode(http->statusText());
+    const QList<HttpHopTiming> timings = http->responseTimings();
 
     if (download) {
         sent.download->commit();
@@ -197,7 +199,7 @@ void TFrmMain::btnSendReqestClick()
         // A saved 404 or 500 page must not pass for the file asked for.
         setPanelText(3, statusLine);
     } else {
-        ui->mmoRespHeaders->setPlainText(AnsiCodec::toUnicode(http->getAllResponseHeaders()));
+        showResponseHeaders(http.get());
         takeResponseBody(http->responseBody().value_or(QByteArray()),
                          http->getAllResponseHeaders());
         showResponseInMemo(ui->cbbResultType->currentIndex() == 1);
@@ -211,6 +213,7 @@ void TFrmMain::btnSendReqestClick()
         http.reset();
     }
     setPanelText(4, QString::fromLatin1(FormatByteSize(size)));
+    showTransferTimes(timings);
 }
 
 void TFrmMain::offerToDeleteAcceptEncoding()
@@ -263,6 +266,11 @@ void TFrmMain::takeResponseBody(const QByteArray& body, const QByteArray& header
         LastResponseText = body;
     m_htmlMemoText = BodyToUtf8(body, DeclaredCharset(headers, body), wellFormed);
     m_htmlMemoTextOf = LastResponseText;
+    // Kept to be read again in a charset the user chooses; every new body is
+    // read automatically first.
+    m_responseBody = body;
+    m_responseBodyHeaders = headers;
+    m_bodyCharset.clear();
 }
 
 QByteArray TFrmMain::responseTextUtf8() const

@@ -1,6 +1,7 @@
 #include "app/StatusPanels.h"
 
 #include <QLabel>
+#include <QStringList>
 
 StatusPanels::StatusPanels(int count, int panelWidth, QWidget* parent) : QFrame(parent)
 {
@@ -14,6 +15,7 @@ StatusPanels::StatusPanels(int count, int panelWidth, QWidget* parent) : QFrame(
         label->setIndent(2);
         m_panels.append(label);
         m_widths.append(panelWidth);
+        m_details.append(QString());
     }
     placePanels();
 }
@@ -32,17 +34,35 @@ QString StatusPanels::text(int index) const
 void StatusPanels::setText(int index, const QString& text)
 {
     m_panels[index]->setText(text);
+    m_details[index].clear();
     updateToolTip(index);
+}
+
+void StatusPanels::setDetail(int index, const QString& detail)
+{
+    m_details[index] = detail;
+    updateToolTip(index);
+}
+
+QString StatusPanels::detail(int index) const
+{
+    return m_details[index];
 }
 
 void StatusPanels::updateToolTip(int index)
 {
     // A text wider than its panel is cut on screen; the whole of it stays
-    // readable under the pointer.
+    // readable under the pointer, above what more there is to say about it.
     QLabel* panel = m_panels[index];
     const int room = panel->contentsRect().width() - 2 * panel->indent();
     const bool cut = panel->fontMetrics().horizontalAdvance(panel->text()) > room;
-    panel->setToolTip(cut ? panel->text() : QString());
+    QStringList tip;
+    if (cut)
+        tip << panel->text();
+    if (!m_details[index].isEmpty())
+        tip << m_details[index];
+    panel->setToolTip(tip.join(QLatin1Char('\n')));
+    panel->setAccessibleDescription(m_details[index]);
 }
 
 void StatusPanels::resizeEvent(QResizeEvent* event)

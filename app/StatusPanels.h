@@ -17,7 +17,12 @@ public:
     int panelWidth(int index) const { return m_widths[index]; }
     void setPanelWidth(int index, int width);
     QString text(int index) const;
+    // A new text drops the detail of the old one.
     void setText(int index, const QString& text);
+    // What more there is to say about a panel's text, shown under the
+    // pointer and told to screen readers; empty for nothing.
+    void setDetail(int index, const QString& detail);
+    QString detail(int index) const;
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -28,4 +33,5 @@ private:
 
     QVector<QLabel*> m_panels;
     QVector<int> m_widths;
+    QVector<QString> m_details;
 };

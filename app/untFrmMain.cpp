@@ -163,6 +163,7 @@ TFrmMain::TFrmMain(Environment environment, QWidget* parent)
     setTabOrder(ui->mmoHtml, ui->mmoRespHeaders);
 
     bindHandlers();
+    attachResponseDetails();
     FormCreate();
 }
 

@@ -14,8 +14,10 @@
 
 class Anchors;
 class BrowserPane;
+struct CurlRequest;
 class HeaderList;
 class Prompter;
+class QAction;
 class QKeyEvent;
 class QLabel;
 class QMenu;
@@ -100,6 +102,9 @@ public:
     void mniDelReqHeaderClick();
     void mniDelReqHeaderClearClick();
     void mniReqHeaderImportFromClipbrdClick();
+    // A curl command fills the URL, the method and the data, and adds its
+    // rows as the import adds them; a command that cannot be taken is told.
+    void importCurlCommand(const CurlRequest& request);
     void lvwHeadersDblClick();
     bool lvwHeadersKeyDown(QKeyEvent* event);
     int selectedHeaderRow() const;
@@ -150,6 +155,21 @@ public:
     void showResponseInMemo(bool plainText);
     // The characters of LastResponseText as the views show them, in UTF-8.
     QByteArray responseTextUtf8() const;
+
+    // What the window shows of a response beside its body
+    // (app/FrmMainResponse.cpp). The response headers pane shows the final
+    // response, or with "显示全部跳转" ticked every response of the last
+    // request's redirect chain; null empties it.
+    void showResponseHeaders(const HttpComponent* http);
+    void mniShowAllHopsClick();
+    // Where the time of the last request went, under the pointer on status
+    // panels 3 and 4.
+    void showTransferTimes(const QList<HttpHopTiming>& hops);
+    // Reads the body held in `charset` for the HTML and plain-text views
+    // (empty: as it was read when it arrived); LastResponseText stays.
+    void readBodyInCharset(const QByteArray& charset);
+    const QByteArray& bodyCharset() const { return m_bodyCharset; }
+
     void mniFontUIClick();
     void mniFontHTMLClick();
     void applyInterfaceFont(const QFont& font, const QColor& color);
@@ -215,6 +235,18 @@ private:
     class RequestScope;
     RequestScope* m_request = nullptr;
     bool m_closeAfterRequest = false;
+    // --- response details ---
+    void attachResponseDetails();
+    void addBodyCharsetMenu(QMenu* menu);
+    bool holdsResponseBody() const;
+    QAction* mniShowAllHops = nullptr;
+    QByteArray m_finalResponseHeaders;
+    QByteArray m_responseHops;
+    // The last body as it arrived and the headers that came with it, to read
+    // it again in a charset the user chooses (empty: the automatic one).
+    QByteArray m_responseBody;
+    QByteArray m_responseBodyHeaders;
+    QByteArray m_bodyCharset;
     // --- result views and browser ---
     // --- quick input, fonts, help and about ---
     void showFindDialog();

@@ -1,10 +1,13 @@
-// Import of copied request headers into a header list, and the joining of a
-// pasted value's lines. Input: the copied text.
+// Import of copied request headers into a header list, the joining of a
+// pasted value's lines, and a copied curl command. Input: the copied text.
 
 #include "FuzzSupport.h"
 
+#include "headers/CurlCommand.h"
 #include "headers/HeaderList.h"
 #include "headers/ImportReqHeaders.h"
+
+#include <QRegularExpression>
 
 namespace {
 
@@ -88,5 +91,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const QByteArray oneLine = JoinValueLines(fuzz::qba(text));
     FUZZ_CHECK(!oneLine.contains('\r') && !oneLine.contains('\n'));
     FUZZ_CHECK_EQ(oneLine, referenceJoinValueLines(text));
+
+    // A curl command is taken for a text that begins with the program's name
+    // only, and then whole (GET or POST) or not at all.
+    const QString copied = QString::fromUtf8(fuzz::qba(text));
+    const std::optional<CurlRequest> curl = ParseCurlCommand(copied);
+    static const QRegularExpression blank(QStringLiteral("[ \t\r\n]"));
+    const QString program = copied.trimmed().section(blank, 0, 0);
+    const bool named = program.compare(QLatin1String("curl"), Qt::CaseInsensitive) == 0 ||
+                       program.compare(QLatin1String("curl.exe"), Qt::CaseInsensitive) == 0;
+    FUZZ_CHECK(curl.has_value() == named);
+    if (curl && curl->refusal.isEmpty())
+        FUZZ_CHECK(curl->method == QLatin1String("GET") || curl->method == QLatin1String("POST"));
+    if (curl && !curl->refusal.isEmpty()) {
+        FUZZ_CHECK(curl->url.isEmpty() && curl->method.isEmpty() && curl->data.isEmpty() &&
+                   curl->headers.isEmpty());
+    }
     return 0;
 }

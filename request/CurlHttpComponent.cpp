@@ -237,6 +237,24 @@ struct CurlHandle
     }
 };
 
+HttpHopTiming timingOf(CURL* easy, bool secure)
+{
+    const auto point = [easy](CURLINFO info) {
+        curl_off_t value = 0;
+        curl_easy_getinfo(easy, info, &value);
+        return qint64(value);
+    };
+    HttpHopTiming timing;
+    timing.nameLookup = point(CURLINFO_NAMELOOKUP_TIME_T);
+    timing.connect = point(CURLINFO_CONNECT_TIME_T);
+    // Only https has a handshake to time.
+    timing.tlsHandshake = secure ? point(CURLINFO_APPCONNECT_TIME_T) : 0;
+    timing.firstByte = point(CURLINFO_STARTTRANSFER_TIME_T);
+    timing.total = point(CURLINFO_TOTAL_TIME_T);
+    timing.bytesPerSecond = point(CURLINFO_SPEED_DOWNLOAD_T);
+    return timing;
+}
+
 // The statuses a browser follows; others (300, 304, 305) are final even with
 // a Location.
 bool isRedirectStatus(int status)
@@ -451,6 +469,16 @@ public:
         requireDone("responseHeaderChain");
         return m_chain;
     }
+    QByteArrayList responseStatusChain() const override
+    {
+        requireDone("responseStatusChain");
+        return m_statusChain;
+    }
+    QList<HttpHopTiming> responseTimings() const override
+    {
+        requireDone("responseTimings");
+        return m_timings;
+    }
     bool hasResponseBody() const override { return m_done && m_hasBody; }
     qint64 bodyBytesReceived() const override { return m_received; }
     qint64 expectedBodySize() const override { return m_expected; }
@@ -528,6 +556,9 @@ private:
     QByteArrayList m_headerLines;
     bool m_headerBlockKept = false; // of the response being received
     QByteArrayList m_chain;         // header blocks of every response so far
+    QByteArrayList m_statusChain;   // and their status lines
+    QByteArray m_statusLine;        // of the response being received
+    QList<HttpHopTiming> m_timings; // of every request so far
     QByteArray m_location;          // of the response being received
     QByteArray m_hopUrl;            // of the request being made
     QByteArray m_redirectTarget;    // where the response received sends us
@@ -572,8 +603,10 @@ size_t CurlHttpComponent::onHeader(char* data, size_t size, size_t count, void* 
         curl_easy_getinfo(c->m_easy, CURLINFO_HTTP_CONNECTCODE, &connectCode);
         if (connectCode != c->m_connectCode) {
             c->m_connectCode = connectCode;
-            if (c->m_headerBlockKept && !c->m_chain.isEmpty())
+            if (c->m_headerBlockKept && !c->m_chain.isEmpty()) {
                 c->m_chain.removeLast();
+                c->m_statusChain.removeLast();
+            }
         }
         // A new response (after a redirect, an authentication round or an
         // interim 1xx): only the last one counts.
@@ -586,6 +619,7 @@ size_t CurlHttpComponent::onHeader(char* data, size_t size, size_t count, void* 
         c->m_headerBlockKept = false;
         c->m_location.clear();
         c->m_redirectTarget.clear();
+        c->m_statusLine = line;
         const qsizetype sp1 = line.indexOf(' ');
         if (sp1 > 0) {
             const qsizetype sp2 = line.indexOf(' ', sp1 + 1);
@@ -630,6 +664,7 @@ size_t CurlHttpComponent::onHeader(char* data, size_t size, size_t count, void* 
         if (!c->m_headerBlockKept && c->m_status >= 200) {
             c->m_headerBlockKept = true;
             c->m_chain.append(c->m_headerLines.join("\r\n"));
+            c->m_statusChain.append(c->m_statusLine);
             if (isRedirectStatus(c->m_status) && !c->m_location.isEmpty())
                 c->m_redirectTarget = resolveLocation(c->m_hopUrl, c->m_location);
         }
@@ -861,6 +896,8 @@ void CurlHttpComponent::transfer(const QByteArray& body)
         throw HttpError(QStringLiteral("HTTP 库无法开始请求"));
     CURL* easy = handle.easy;
     m_chain.clear();
+    m_statusChain.clear();
+    m_timings.clear();
     m_cookiesSetByFirstHost.clear();
     m_body.clear();
     m_prefaulted = 0;
@@ -887,6 +924,7 @@ void CurlHttpComponent::transfer(const QByteArray& body)
     for (int redirects = 0;; ++redirects) {
         configureHop(handle, hop, payload);
         performHop(easy, errorBuffer);
+        m_timings.append(timingOf(easy, schemeOf(hop.url) == "https"));
         if (m_redirectTarget.isEmpty())
             break;
         if (redirects == kMaxRedirects) {

@@ -31,7 +31,7 @@ public:
 // null when the caller was built against another version of the classes
 // above or of those in untXmlHttp.h. Bump the version with every change to
 // them.
-constexpr int kHttpModuleInterface = 2;
+constexpr int kHttpModuleInterface = 3;
 #define REQLARK_HTTP_ENTRY "reqlarkHttpComponents"
 using HttpModuleEntry = HttpComponentFactory* (*)(int interfaceVersion);
 

@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QByteArrayList>
+#include <QList>
 
 #include <functional>
 #include <memory>
@@ -79,6 +80,21 @@ public:
     virtual void end() {}
 };
 
+// Where the time of one request of a send went, as the transfer measured it:
+// microseconds from the start of that request to the end of each step. A
+// step that did not happen is 0: the connect and the TLS handshake of a
+// request that goes over the connection of an earlier one, the handshake of
+// plain http.
+struct HttpHopTiming
+{
+    qint64 nameLookup = 0;
+    qint64 connect = 0;
+    qint64 tlsHandshake = 0;
+    qint64 firstByte = 0; // the first byte of the response
+    qint64 total = 0;
+    qint64 bytesPerSecond = 0; // of the response's body, over the whole request
+};
+
 struct HttpComponentConfig
 {
     // Time allowed to establish the connection, and the longest silence
@@ -127,6 +143,12 @@ public:
     // as getAllResponseHeaders gives the final one. Interim 1xx responses are
     // left out.
     virtual QByteArrayList responseHeaderChain() const = 0;
+    // The status line of each of those responses as it arrived ("HTTP/1.1
+    // 302 Found"), in the same order.
+    virtual QByteArrayList responseStatusChain() const = 0;
+    // One entry per request the send made: the first, then one for each
+    // redirect followed.
+    virtual QList<HttpHopTiming> responseTimings() const = 0;
     // Whether the final response carried a body (possibly of no bytes), and
     // how many body bytes arrived; meaningful with or without a sink.
     virtual bool hasResponseBody() const = 0;

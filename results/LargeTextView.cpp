@@ -1727,5 +1727,6 @@ void LargeTextView::contextMenuEvent(QContextMenuEvent* event)
 {
     QMenu* menu = createContextMenu(this);
     menu->setAttribute(Qt::WA_DeleteOnClose);
+    emit contextMenuAboutToShow(menu);
     menu->popup(event->globalPos());
 }

@@ -102,6 +102,8 @@ public:
 
 signals:
     void selectionChanged();
+    // The context menu is about to open: its owner may add entries.
+    void contextMenuAboutToShow(QMenu* menu);
 
 protected:
     bool event(QEvent* event) override;

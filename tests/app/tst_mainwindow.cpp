@@ -14,6 +14,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QContextMenuEvent>
 #include <QDir>
 #include <QHeaderView>
 #include <QLabel>
@@ -23,6 +24,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QStringEncoder>
 #include <QTableView>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -149,6 +151,11 @@ private slots:
     void escCancelsRequest_data();
     void escCancelsRequest();
     void closingDuringRequestSavesAndCloses();
+    void curlImportSendsTheBrowsersRequest();
+    void hopView_data();
+    void hopView();
+    void transferTimesUnderThePointer();
+    void bodyReadInAChosenCharset();
 
 private:
     void openWindow();
@@ -164,6 +171,14 @@ private:
     QString headersMemo() const
     {
         return child<QPlainTextEdit>(m_win.get(), "mmoRespHeaders")->toPlainText();
+    }
+    // The context menu of a control, as the Menu key opens it.
+    QMenu* openContextMenu(QWidget* control)
+    {
+        QContextMenuEvent event(QContextMenuEvent::Keyboard, QPoint(5, 5),
+                                control->mapToGlobal(QPoint(5, 5)));
+        QApplication::sendEvent(control, &event);
+        return qobject_cast<QMenu*>(QApplication::activePopupWidget());
     }
 
     std::unique_ptr<QTemporaryDir> m_tmp;
@@ -1010,6 +1025,170 @@ void TestMainWindow::closingDuringRequestSavesAndCloses()
     QVERIFY(readAll(m_win->SettingsFilePath).contains("URL=" + server.url()));
     QCOMPARE(readAll(m_win->HeadersFilePath), QByteArray("X-Kept=1\r\n"));
     QVERIFY(m_prompter.errors.isEmpty());
+}
+
+void TestMainWindow::curlImportSendsTheBrowsersRequest()
+{
+    m_server->route("/api/note", ScriptedResponse::ok("saved"));
+    m_win->headerList()->append("Accept", "text/plain");
+    const QString url = QString::fromLatin1(m_server->url("/api/note"));
+    m_prompter.clipboard = QString::fromUtf8(R"(curl '%1' \
+  -H 'accept: */*' \
+  -H 'content-type: application/json' \
+  -b 'sid=abc; lang=zh' \
+  --data-raw $'{"msg":"张三\u0021"}' \
+  --compressed)")
+                               .arg(url);
+    auto* import = m_win->findChild<QAction*>(QStringLiteral("mniReqHeaderImportFromClipbrd"));
+    import->trigger();
+    // The row already there is reported and stays.
+    QCOMPARE(m_prompter.messages, QStringList{QStringLiteral("字段 accept 已存在")});
+    QCOMPARE(child<QLineEdit>(m_win.get(), "edtUrl")->text(), url);
+    QCOMPARE(child<QComboBox>(m_win.get(), "cbbMethod")->currentText(), QStringLiteral("POST"));
+    const QString data = QStringLiteral("{\"msg\":\"张三!\"}");
+    QCOMPARE(child<QLineEdit>(m_win.get(), "edtData")->text(), data);
+    send();
+    const RecordedRequest r = m_server->lastRequest();
+    QCOMPARE(r.body, data.toUtf8());
+    QCOMPARE(header(r, "Cookie"), QByteArray("sid=abc; lang=zh"));
+    QCOMPARE(header(r, "Accept"), QByteArray("text/plain"));
+    QCOMPARE(header(r, "Content-Type"), QByteArray("application/json"));
+
+    // A method the window cannot send is told, and nothing changes.
+    m_prompter.messages.clear();
+    m_prompter.clipboard = QStringLiteral("curl 'http://127.0.0.1:1/x' -X 'DELETE'");
+    import->trigger();
+    QCOMPARE(m_prompter.messages,
+             QStringList{QStringLiteral(
+                 "无法导入这条 curl 命令：请求方法是 DELETE，这里只能发送 GET 和 POST")});
+    QCOMPARE(child<QLineEdit>(m_win.get(), "edtUrl")->text(), url);
+    QCOMPARE(m_win->headerList()->count(), 3);
+}
+
+void TestMainWindow::hopView_data()
+{
+    QTest::addColumn<QList<QByteArray>>("responses"); // at /a, /b, /c
+    QTest::addColumn<QString>("allHops");
+    QTest::addColumn<QString>("finalHeaders");
+
+    const QByteArray found = "HTTP/1.1 200 OK\r\nX-A: 1\r\nContent-Length: 2\r\n\r\nok";
+    QTest::newRow("a login's redirect sets the cookie")
+        << QList<QByteArray>{"HTTP/1.1 302 Found\r\nSet-Cookie: sid=1; Path=/\r\nLocation: "
+                             "/b\r\nContent-Length: 0\r\n\r\n",
+                             found}
+        << QStringLiteral("HTTP/1.1 302 Found\nSet-Cookie: sid=1; Path=/\nLocation: "
+                          "/b\nContent-Length: 0\n\nHTTP/1.1 200 OK\nX-A: 1\nContent-Length: 2")
+        << QStringLiteral("X-A: 1\nContent-Length: 2");
+    QTest::newRow("two redirects to a missing page")
+        << QList<QByteArray>{"HTTP/1.1 301 Moved Permanently\r\nLocation: /b\r\nContent-Length: "
+                             "0\r\n\r\n",
+                             "HTTP/1.1 307 Temporary Redirect\r\nLocation: /c\r\nContent-Length: "
+                             "0\r\n\r\n",
+                             "HTTP/1.0 404 Not Found\r\nContent-Length: 0\r\n\r\n"}
+        << QStringLiteral("HTTP/1.1 301 Moved Permanently\nLocation: /b\nContent-Length: "
+                          "0\n\nHTTP/1.1 307 Temporary Redirect\nLocation: /c\nContent-Length: "
+                          "0\n\nHTTP/1.0 404 Not Found\nContent-Length: 0")
+        << QStringLiteral("Content-Length: 0");
+}
+
+void TestMainWindow::hopView()
+{
+    QFETCH(QList<QByteArray>, responses);
+    QFETCH(QString, allHops);
+    QFETCH(QString, finalHeaders);
+    const char* const paths[] = {"/a", "/b", "/c"};
+    for (int i = 0; i < responses.size(); ++i)
+        m_server->route(paths[i], ScriptedResponse().send(responses[i]));
+    typeUrl(m_server->url("/a"));
+    send();
+    QCOMPARE(headersMemo(), finalHeaders);
+
+    // The pane's context menu offers every hop.
+    auto* allHopsItem = m_win->findChild<QAction*>(QStringLiteral("mniShowAllHops"));
+    QVERIFY(!allHopsItem->isChecked());
+    QMenu* menu = openContextMenu(child<QPlainTextEdit>(m_win.get(), "mmoRespHeaders"));
+    QVERIFY(menu && menu->actions().contains(allHopsItem));
+    QCOMPARE(allHopsItem->text(), QStringLiteral("显示全部跳转"));
+    menu->close();
+    allHopsItem->trigger();
+    QCOMPARE(headersMemo(), allHops);
+    // The choice holds for the next request, until it is taken back.
+    send();
+    QCOMPARE(headersMemo(), allHops);
+    allHopsItem->trigger();
+    QCOMPARE(headersMemo(), finalHeaders);
+}
+
+void TestMainWindow::transferTimesUnderThePointer()
+{
+    m_server->route("/a", ScriptedResponse::redirect(302, "/b"));
+    m_server->route("/b", ScriptedResponse::ok("ok"));
+    typeUrl(m_server->url("/a"));
+    send();
+    StatusPanels* bar = m_win->statusBar1();
+    const QString times = bar->detail(3);
+    QVERIFY2(times.startsWith(QStringLiteral("2 次请求（含 1 次跳转）合计：\n域名解析 ")),
+             qPrintable(times));
+    QVERIFY2(times.contains(QStringLiteral("\n总计 ")) && times.contains(QStringLiteral("\n速率 ")),
+             qPrintable(times));
+    QCOMPARE(bar->detail(4), times);
+    QCOMPARE(child<QLabel>(bar, "StatusPanel3")->toolTip(), times);
+
+    // A request drops the times of the one before: during it the status bar
+    // tells how to cancel it, and one that fails has no times.
+    typeUrl(closedUrl());
+    send();
+    QCOMPARE(m_prompter.errors.size(), 1);
+    QVERIFY(bar->detail(3).isEmpty() && bar->detail(4).isEmpty());
+}
+
+void TestMainWindow::bodyReadInAChosenCharset()
+{
+    // A Big5 page that says it is GBK.
+    const QString page = QStringLiteral("<p>繁體中文測試</p>");
+    QStringEncoder big5("Big5");
+    const QByteArray body = big5.encode(page);
+    m_server->route("/tw", ScriptedResponse::ok(body, "text/html; charset=gbk"));
+    typeUrl(m_server->url("/tw"));
+    send();
+    const QString misread = memo();
+    QVERIFY(misread != page);
+
+    auto* memoView = child<LargeTextView>(m_win.get(), "mmoHtml");
+    const auto choose = [&](const QString& item) {
+        QMenu* menu = openContextMenu(memoView);
+        QVERIFY(menu);
+        auto* charsets = menu->findChild<QMenu*>(QStringLiteral("pmBodyCharset"));
+        QVERIFY(charsets && charsets->isEnabled());
+        const QList<QAction*> items = charsets->actions();
+        QCOMPARE(items.first()->text(), QStringLiteral("自动"));
+        for (QAction* action : items) {
+            if (action->text() == item)
+                action->trigger();
+        }
+        menu->close();
+    };
+    choose(QStringLiteral("Big5"));
+    QCOMPARE(memo(), page);
+    QCOMPARE(m_win->LastResponseText, body);
+    choose(QStringLiteral("自动"));
+    QCOMPARE(memo(), misread);
+
+    // The plain-text view reads the same way.
+    auto* view = child<QComboBox>(m_win.get(), "cbbResultType");
+    view->setCurrentIndex(1);
+    emit view->activated(1);
+    choose(QStringLiteral("Big5"));
+    QCOMPARE(memo(), QStringLiteral("繁體中文測試"));
+    view->setCurrentIndex(0);
+    emit view->activated(0);
+    QCOMPARE(memo(), page);
+
+    // The next body is read automatically again.
+    send();
+    QCOMPARE(memo(), misread);
+    QVERIFY(m_win->bodyCharset().isEmpty());
+    QCOMPARE(m_server->requestCount(), 2);
 }
 
 QTEST_MAIN(TestMainWindow)

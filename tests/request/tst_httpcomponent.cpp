@@ -191,6 +191,8 @@ private slots:
     void whichRedirectsAreFollowed();
     void redirectLimit_data();
     void redirectLimit();
+    void statusLinesAndTimesOfEachRequest_data();
+    void statusLinesAndTimesOfEachRequest();
     void onlyHttpAndHttps_data();
     void onlyHttpAndHttps();
     void basicAuthRoundTrip();
@@ -792,6 +794,44 @@ void TestHttpComponent::whichRedirectsAreFollowed()
     }
 }
 
+void TestHttpComponent::statusLinesAndTimesOfEachRequest_data()
+{
+    QTest::addColumn<bool>("tls");
+    QTest::newRow("http") << false;
+    QTest::newRow("https") << true;
+}
+
+void TestHttpComponent::statusLinesAndTimesOfEachRequest()
+{
+    QFETCH(bool, tls);
+    const auto server = tls ? std::make_unique<LoopbackServer>(LoopbackServer::TlsFiles{
+                                  m_certs->valid().certFile, m_certs->valid().keyFile})
+                            : std::make_unique<LoopbackServer>();
+    server->route("/a", ScriptedResponse::redirect(302, "/b"));
+    server->route("/b", ScriptedResponse().send("HTTP/1.1 404 Not Here\r\nContent-Length: "
+                                                "4\r\n\r\ngone"));
+    HttpComponentConfig config = shortTimeouts();
+    config.caFile = m_certs->caFile().toLocal8Bit();
+    auto c = makeComponent(kProgIdServerXmlHttp, config);
+    c->open("GET", server->url("/a"), false, {}, {});
+    c->send({});
+    QCOMPARE(c->responseStatusChain(),
+             (QByteArrayList{"HTTP/1.1 302 Moved", "HTTP/1.1 404 Not Here"}));
+    const QList<HttpHopTiming> times = c->responseTimings();
+    QCOMPARE(times.size(), 2);
+    for (const HttpHopTiming& t : times) {
+        QVERIFY(t.nameLookup > 0 && std::max(t.connect, t.tlsHandshake) <= t.firstByte);
+        QVERIFY(t.firstByte > 0 && t.firstByte <= t.total);
+    }
+    // The first request connects (and shakes hands); the second uses its
+    // connection again.
+    QVERIFY(times.first().connect >= times.first().nameLookup);
+    QCOMPARE(times.first().tlsHandshake > times.first().connect, tls);
+    QCOMPARE(server->connectionCount(), 1);
+    QCOMPARE(times.last().connect + times.last().tlsHandshake, 0);
+    QVERIFY(times.last().bytesPerSecond > 0);
+}
+
 void TestHttpComponent::redirectLimit_data()
 {
     QTest::addColumn<int>("hops");
@@ -1051,6 +1091,12 @@ void TestHttpComponent::onlyTheProxySetIsUsed()
     const QByteArrayList chain = c->responseHeaderChain();
     QCOMPARE(chain, QByteArrayList{c->getAllResponseHeaders()});
     QCOMPARE(chain.first().contains("Set-Cookie: a=1"), status == 200);
+    // Nor are their status lines.
+    const QByteArrayList statusLines = c->responseStatusChain();
+    QCOMPARE(statusLines.size(), 1);
+    QCOMPARE(statusLines.first().split(' ').value(1), QByteArray::number(status));
+    if (status == 200)
+        QCOMPARE(statusLines.first(), QByteArray("HTTP/1.1 200 OK"));
 }
 
 // A proxy that keeps refusing the credentials it was given for a tunnel to

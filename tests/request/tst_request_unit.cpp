@@ -1,5 +1,6 @@
 #include "request/FormatByteSize.h"
 #include "request/HttpModule.h"
+#include "request/ResponseDetails.h"
 #include "request/UTF8Unit.h"
 #include "request/untXmlHttp.h"
 #include "util/ProgramModule.h"
@@ -18,6 +19,8 @@ private slots:
     void decodeConvertsOnlyUtf8();
     void formatByteSize_data();
     void formatByteSize();
+    void transferTimes_data();
+    void transferTimes();
     void extractSetCookies_data();
     void extractSetCookies();
     void mergeCookies_data();
@@ -125,6 +128,34 @@ void TestRequestUnit::formatByteSize()
     QFETCH(qint64, size);
     QFETCH(QByteArray, text);
     QCOMPARE(FormatByteSize(size), text);
+}
+
+Q_DECLARE_METATYPE(QList<HttpHopTiming>)
+
+void TestRequestUnit::transferTimes_data()
+{
+    QTest::addColumn<QList<HttpHopTiming>>("hops");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("no request") << QList<HttpHopTiming>{} << QString();
+    QTest::newRow("one http request")
+        << QList<HttpHopTiming>{{100, 300, 0, 1300, 2300, 2048}}
+        << QStringLiteral("域名解析 0.10 毫秒\n连接 0.20 毫秒\n等待首字节 1.00 毫秒\n接收 1.00 "
+                          "毫秒\n总计 2.30 毫秒\n速率 2.00 KB/s");
+    // The second request goes over the first one's connection; the rate is
+    // the final body's.
+    QTest::newRow("https with a redirect")
+        << QList<HttpHopTiming>{{50, 150, 20150, 30150, 30200, 0},
+                                {10, 20, 40, 1040, 1501040, 1048576}}
+        << QStringLiteral("2 次请求（含 1 次跳转）合计：\n域名解析 0.06 毫秒\n连接 0.11 毫秒\nTLS "
+                          "握手 20.0 毫秒\n等待首字节 11.0 毫秒\n接收 1.50 秒\n总计 1.53 秒\n速率 "
+                          "1.00 MB/s");
+}
+
+void TestRequestUnit::transferTimes()
+{
+    QFETCH(QList<HttpHopTiming>, hops);
+    QFETCH(QString, text);
+    QCOMPARE(TransferTimesText(hops), text);
 }
 
 void TestRequestUnit::extractSetCookies_data()
