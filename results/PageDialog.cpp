@@ -1,5 +1,7 @@
 #include "results/PageDialog.h"
 
+#include "util/InputGuard.h"
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QDialogButtonBox>
@@ -76,7 +78,12 @@ bool PageDialog::ask()
     connect(this, &QObject::destroyed, &loop, &QEventLoop::quit);
     connect(qApp, &QCoreApplication::aboutToQuit, &loop, &QEventLoop::quit);
     const InputGate gate(this);
+    // A request or a page the window waits for drops the user's input; the
+    // dialog is answered before that wait can end.
+    InputGuard::allowInput(this);
+    InputGuard::allowInput(windowHandle());
     show();
+    InputGuard::allowInput(windowHandle());
     raise();
     activateWindow();
     loop.exec();
