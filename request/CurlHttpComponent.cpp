@@ -971,6 +971,9 @@ void CurlHttpComponent::configureTransfer(CURL* easy, char* errorBuffer)
     curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_1_1));
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+    // A cancel during a name lookup must not wait for the resolver's thread,
+    // which a dead name server keeps for its whole time-out.
+    curl_easy_setopt(easy, CURLOPT_QUICK_EXIT, 1L);
     curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, long(m_config.connectTimeoutMs));
     curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, kReceiveBufferBytes);
     // The body is handed over exactly as the server sent it.
