@@ -102,25 +102,8 @@ InputGate::~InputGate()
 
 bool InputGate::eventFilter(QObject* watched, QEvent* event)
 {
-    switch (event->type()) {
-    case QEvent::KeyPress:
-    case QEvent::KeyRelease:
-    case QEvent::ShortcutOverride:
-    case QEvent::Shortcut:
-    case QEvent::MouseButtonPress:
-    case QEvent::MouseButtonRelease:
-    case QEvent::MouseButtonDblClick:
-    case QEvent::Wheel:
-    case QEvent::ContextMenu:
-    case QEvent::TouchBegin:
-    case QEvent::TouchUpdate:
-    case QEvent::TouchEnd:
-    case QEvent::TabletPress:
-    case QEvent::TabletRelease:
-        break;
-    default:
+    if (!InputGuard::isUserInput(event))
         return false;
-    }
     QWidget* widget = nullptr;
     if (watched->isWidgetType()) {
         widget = static_cast<QWidget*>(watched);
