@@ -10,11 +10,13 @@
 #include "results/WebBrowser.h"
 #include "ui_untFrmMain.h"
 #include "util/AnsiCodec.h"
+#include "util/InputGuard.h"
 #include "util/MyStrUtils.h"
 #include "util/Prompter.h"
 
 #include <QCoreApplication>
-#include <QThread>
+#include <QEventLoop>
+#include <QTimer>
 #include <QUrl>
 
 void TFrmMain::mniClearIECookiesClick()
@@ -25,9 +27,12 @@ void TFrmMain::mniClearIECookiesClick()
     if (WebBrowser* wb = existingBrowser())
         wb->clearCookies();
     // The pause gives the cookie store time to finish before the caller
-    // sets cookies again; what arrived meanwhile is handled once.
-    QThread::msleep(1000);
-    QCoreApplication::processEvents();
+    // sets cookies again. The window is drawn meanwhile; what the user does
+    // in that second starts nothing.
+    const InputGuard hold;
+    QEventLoop pause;
+    QTimer::singleShot(1000, &pause, &QEventLoop::quit);
+    pause.exec();
 }
 
 void TFrmMain::mniDelCurrCookieClick()

@@ -98,6 +98,10 @@ public:
         m_progress.start();
         try {
             SentRequest sent = SendRequest(in, m_window->m_env.http, &m_running);
+            // Esc while the last bytes went to disk: the download is not
+            // kept either.
+            if (m_running.cancelRequested())
+                throw HttpCancelled(QStringLiteral("请求已取消"));
             endProgress(progressText);
             return sent;
         } catch (const HttpCancelled&) {
@@ -193,9 +197,14 @@ void TFrmMain::btnSendReqestClick()
     const QList<HttpHopTiming> timings = http->responseTimings();
 
     if (download) {
-        sent.download->commit();
+        // A response without a body (304 Not Modified, 204) has nothing to
+        // put in place of the file the user has.
+        const bool bodyless = !http->hasResponseBody();
+        if (!bodyless)
+            sent.download->commit();
         SaveTargetPath.clear();
-        setPanelText(2, QStringLiteral("文件保存完成"));
+        setPanelText(2, bodyless ? QStringLiteral("没有正文，文件未改动")
+                                 : QStringLiteral("文件保存完成"));
         // A saved 404 or 500 page must not pass for the file asked for.
         setPanelText(3, statusLine);
     } else {

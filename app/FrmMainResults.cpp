@@ -8,6 +8,7 @@
 #include "results/WebBrowser.h"
 #include "ui_untFrmMain.h"
 #include "util/AnsiCodec.h"
+#include "util/InputGuard.h"
 #include "util/MyStrUtils.h"
 
 #include <optional>
@@ -23,6 +24,10 @@ QByteArray ansi(const QString& text)
 
 void TFrmMain::cbbResultTypeClick()
 {
+    // The waits for the browser and the cookie store run the event loop; the
+    // user's clicks and keys meanwhile start nothing (a page's own dialogs
+    // still take theirs).
+    const InputGuard hold;
     hideBrowser();
     const int view = ui->cbbResultType->currentIndex();
     if (ui->edtUrl->text().isEmpty())

@@ -45,8 +45,29 @@ void LongLineEdit::followLength()
     m_shortened = shorten;
     // Without an echo the field lays out nothing of the text; it is painted
     // from shortenedView() instead.
-    setEchoMode(shorten ? QLineEdit::NoEcho : QLineEdit::Normal);
+    setEcho(!shorten);
     update();
+}
+
+void LongLineEdit::setEcho(bool shown)
+{
+    setEchoMode(shown ? QLineEdit::Normal : QLineEdit::NoEcho);
+    // No echo is how password fields are made, and input methods turn
+    // Chinese input off for them; this field is no password.
+    setInputMethodHints(Qt::ImhNone);
+}
+
+bool LongLineEdit::copyLong(bool cut)
+{
+    if (!isShortened())
+        return false;
+    const QString chosen = hasSelectedText() ? selectedText() : QString();
+    if (chosen.isEmpty())
+        return true;
+    QGuiApplication::clipboard()->setText(chosen);
+    if (cut && !isReadOnly())
+        pasteText(QString());
+    return true;
 }
 
 void LongLineEdit::setWholeText(const QString& text)
@@ -55,7 +76,7 @@ void LongLineEdit::setWholeText(const QString& text)
     // laid out; it comes back after a short one is in.
     if (isLong(text.size()) && !m_shortened) {
         m_shortened = true;
-        setEchoMode(QLineEdit::NoEcho);
+        setEcho(false);
     }
     setText(text);
 }
@@ -169,6 +190,11 @@ void LongLineEdit::keyPressEvent(QKeyEvent* event)
         event->accept();
         return;
     }
+    if ((event->matches(QKeySequence::Copy) && copyLong(false)) ||
+        (event->matches(QKeySequence::Cut) && copyLong(true))) {
+        event->accept();
+        return;
+    }
     if (event->matches(QKeySequence::Undo) && undoLong()) {
         event->accept();
         return;
@@ -187,7 +213,13 @@ void LongLineEdit::contextMenuEvent(QContextMenuEvent* event)
     // The menu's paste, undo and redo go through the long-text steps too.
     for (QAction* action : menu->actions()) {
         const QString name = action->objectName();
-        if (name == QLatin1String("edit-paste")) {
+        if ((name == QLatin1String("edit-copy") || name == QLatin1String("edit-cut")) &&
+            isShortened()) {
+            const bool cut = name == QLatin1String("edit-cut");
+            disconnect(action, &QAction::triggered, nullptr, nullptr);
+            action->setEnabled(hasSelectedText() && (!cut || !isReadOnly()));
+            connect(action, &QAction::triggered, this, [this, cut] { copyLong(cut); });
+        } else if (name == QLatin1String("edit-paste")) {
             disconnect(action, &QAction::triggered, nullptr, nullptr);
             connect(action, &QAction::triggered, this,
                     [this] { pasteText(QGuiApplication::clipboard()->text()); });

@@ -42,6 +42,10 @@ private:
     void followLength();
     bool undoLong();
     bool redoLong();
+    // Copy and cut of a shortened text, which the field without an echo
+    // refuses; nothing when it is not shortened.
+    bool copyLong(bool cut);
+    void setEcho(bool shown);
 
     bool m_shortened = false;
     // The one long step that undo and redo know: the texts before and after.

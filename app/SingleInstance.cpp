@@ -124,6 +124,10 @@ SingleInstance::Outcome SingleInstance::askHolder() const
     if (fd < 0)
         return Outcome::Busy;
     Outcome outcome = Outcome::Busy;
+    // A window too busy to accept (its queue full) must not hold this start
+    // for good: a local socket's connect waits at most the send time-out.
+    const timeval limit{kAnswerWait / 1000, (kAnswerWait % 1000) * 1000};
+    ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
     if (::connect(fd, reinterpret_cast<sockaddr*>(&address), length) == 0 &&
         ::send(fd, kRaise, sizeof kRaise - 1, MSG_NOSIGNAL) == ssize_t(sizeof kRaise - 1)) {
         QByteArray reply;

@@ -197,11 +197,6 @@ CURLcode installDateTolerantVerify(CURL*, void* sslContext, void*)
     return CURLE_OK;
 }
 
-void prefault(QByteArray& buffer)
-{
-    PrefaultBuffer(buffer.data(), size_t(buffer.capacity()));
-}
-
 // The pages of a buffer that grows, from `from` to `to`, mapped in one go.
 // Huge pages are asked for on the whole block, never on a part: a hint on a
 // part splits the block's mapping, and the allocator, unable to remap a split
@@ -575,7 +570,8 @@ private:
     std::atomic<bool> m_cancelRequested{false};
     std::mutex m_multiMutex; // guards m_multi against a cancel from another thread
     CURLM* m_multi = nullptr;
-    qint64 m_prefaulted = 0; // bytes of m_body whose pages are mapped
+    qint64 m_prefaulted = 0;       // bytes of m_body whose pages are mapped
+    bool m_hintWholeBlock = false; // a block reserved for a known length, not yet hinted
     curl_off_t m_lastProgress = -1;
     QElapsedTimer m_idle;
     bool m_connected = false;
@@ -701,11 +697,12 @@ size_t CurlHttpComponent::onBody(char* data, size_t size, size_t count, void* se
                     c->m_bodyTooLarge = true;
                     return 0;
                 }
-                // Reserving once avoids the page faults of a growing buffer,
-                // which cost far more than the transfer itself.
+                // Reserved once, and its pages mapped a stretch ahead of the
+                // data below, as they fill: mapping all of them before the
+                // first byte would hold the transfer up for as long.
                 c->m_body.reserve(qsizetype(expected));
-                prefault(c->m_body);
-                c->m_prefaulted = c->m_body.capacity();
+                c->m_prefaulted = 0;
+                c->m_hintWholeBlock = true;
             }
         }
         if (c->m_sink) {
@@ -738,7 +735,8 @@ size_t CurlHttpComponent::onBody(char* data, size_t size, size_t count, void* se
                 // the transfer itself.
                 const qint64 end =
                     std::min<qint64>(c->m_body.capacity(), needed + kPrefaultAheadBytes);
-                mapAhead(c->m_body, c->m_prefaulted, end, grown);
+                mapAhead(c->m_body, c->m_prefaulted, end, grown || c->m_hintWholeBlock);
+                c->m_hintWholeBlock = false;
                 c->m_prefaulted = end;
             }
             c->m_body.append(data, qsizetype(n));
@@ -971,6 +969,9 @@ void CurlHttpComponent::configureTransfer(CURL* easy, char* errorBuffer)
     curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_1_1));
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+    // A cancel during a name lookup must not wait for the resolver's thread,
+    // which a dead name server keeps for its whole time-out.
+    curl_easy_setopt(easy, CURLOPT_QUICK_EXIT, 1L);
     curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, long(m_config.connectTimeoutMs));
     curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, kReceiveBufferBytes);
     // The body is handed over exactly as the server sent it.

@@ -81,7 +81,7 @@ std::optional<QDateTime> parseCookieDate(const QByteArray& text)
 
 // Whether a Set-Cookie line's attributes delete its cookies: Max-Age zero or
 // less, or (without Max-Age) an expiry date in the past.
-bool lineDeletes(const ByteList& pieces)
+bool lineDeletes(const ByteList& pieces, const QDateTime& now)
 {
     std::optional<bool> byMaxAge;
     bool expired = false;
@@ -98,7 +98,7 @@ bool lineDeletes(const ByteList& pieces)
                 byMaxAge = seconds <= 0;
         } else if (name == "expires") {
             const std::optional<QDateTime> when = parseCookieDate(value);
-            expired = when && *when < QDateTime::currentDateTimeUtc();
+            expired = when && *when < now;
         }
     }
     return byMaxAge.value_or(expired);
@@ -113,7 +113,7 @@ QByteArray entryName(const QByteArray& entry)
 
 } // namespace
 
-QByteArray ExtractSetCookies(const QByteArray& headerText)
+QByteArray ExtractSetCookies(const QByteArray& headerText, const QDateTime& now)
 {
     static const QByteArray prefix = "set-cookie: ";
     QByteArray result;
@@ -121,7 +121,7 @@ QByteArray ExtractSetCookies(const QByteArray& headerText)
         if (!SameTextAnsiLower(line.left(prefix.size()), prefix))
             continue;
         const ByteList pieces = SplitString(line.mid(prefix.size()), "; ");
-        const bool deletes = lineDeletes(pieces);
+        const bool deletes = lineDeletes(pieces, now);
         for (const QByteArray& piece : pieces) {
             const qsizetype eq = piece.indexOf('=');
             // Attributes without "=" (HttpOnly, Secure) are no cookies; nor

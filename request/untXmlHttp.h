@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QByteArrayList>
+#include <QDateTime>
 #include <QList>
 
 #include <functional>
@@ -182,8 +183,9 @@ QByteArray ProgIdForComponentCaption(const QByteArray& caption);
 // Attributes (Path, SameSite, HttpOnly...) are never cookies, and a cookie
 // holding a control byte is not taken. A cookie the server deletes (an empty
 // value, Max-Age zero or less, an expiry date in the past) comes out as its
-// name and "=" alone.
-QByteArray ExtractSetCookies(const QByteArray& headerText);
+// name and "=" alone; `now` decides what is past.
+QByteArray ExtractSetCookies(const QByteArray& headerText,
+                             const QDateTime& now = QDateTime::currentDateTimeUtc());
 
 // The bounds of a Cookie row, as clients keep them for one site.
 inline constexpr qsizetype kMaxRowCookies = 150;

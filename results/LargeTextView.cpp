@@ -544,19 +544,8 @@ struct LargeTextView::Layout
     qint64 normalize(qint64 pos) const
     {
         const qint64 n = size();
-        pos = std::clamp<qint64>(pos, 0, n);
+        pos = characterStart(data(), n, pos);
         const auto* d = reinterpret_cast<const uchar*>(data());
-        if (pos < n && IsUtf8Continuation(d[pos])) {
-            for (qint64 lead = pos - 1; lead >= 0 && lead >= pos - 3; --lead) {
-                if (IsUtf8Continuation(d[lead]))
-                    continue;
-                char32_t cp;
-                const int len = int(Utf8SequenceAt(d + lead, size_t(n - lead), cp));
-                if (lead + len > pos)
-                    pos = lead;
-                break;
-            }
-        }
         if (pos > 0 && pos < n && d[pos] == '\n' && d[pos - 1] == '\r')
             --pos;
         return pos;

@@ -1,5 +1,7 @@
 #include "results/PageDialog.h"
 
+#include "util/InputGuard.h"
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QDialogButtonBox>
@@ -76,7 +78,12 @@ bool PageDialog::ask()
     connect(this, &QObject::destroyed, &loop, &QEventLoop::quit);
     connect(qApp, &QCoreApplication::aboutToQuit, &loop, &QEventLoop::quit);
     const InputGate gate(this);
+    // A request or a page the window waits for drops the user's input; the
+    // dialog is answered before that wait can end.
+    InputGuard::allowInput(this);
+    InputGuard::allowInput(windowHandle());
     show();
+    InputGuard::allowInput(windowHandle());
     raise();
     activateWindow();
     loop.exec();
@@ -95,25 +102,8 @@ InputGate::~InputGate()
 
 bool InputGate::eventFilter(QObject* watched, QEvent* event)
 {
-    switch (event->type()) {
-    case QEvent::KeyPress:
-    case QEvent::KeyRelease:
-    case QEvent::ShortcutOverride:
-    case QEvent::Shortcut:
-    case QEvent::MouseButtonPress:
-    case QEvent::MouseButtonRelease:
-    case QEvent::MouseButtonDblClick:
-    case QEvent::Wheel:
-    case QEvent::ContextMenu:
-    case QEvent::TouchBegin:
-    case QEvent::TouchUpdate:
-    case QEvent::TouchEnd:
-    case QEvent::TabletPress:
-    case QEvent::TabletRelease:
-        break;
-    default:
+    if (!InputGuard::isUserInput(event))
         return false;
-    }
     QWidget* widget = nullptr;
     if (watched->isWidgetType()) {
         widget = static_cast<QWidget*>(watched);

@@ -279,7 +279,13 @@ inline char* putAnsi(const Encoded& e, char32_t cp, char* out)
 
 // UTF-8 to code page 936 into `o`; returns the end of the output. `refused`
 // is set when a byte belonged to no well-formed sequence.
-char* convertUtf8(const unsigned char* p, const unsigned char* const end, char* o, bool& refused)
+// UTF-8 to code page 936 into `o`, which ends at `oEnd`; returns where the
+// input stopped, `end` once all of it is in, and moves `o` past what it wrote.
+// `refused` is set when a byte belonged to no well-formed sequence. Only a
+// four-byte form can take more room than its input; the conversion stops
+// before one when what is left of the input might then not fit.
+const unsigned char* convertUtf8(const unsigned char* p, const unsigned char* const end, char*& o,
+                                 const char* const oEnd, bool& refused)
 {
     const Cp936Tables& t = tables();
     while (p < end) {
@@ -318,10 +324,13 @@ char* convertUtf8(const unsigned char* p, const unsigned char* const end, char* 
             *o++ = '?';
             continue;
         }
+        const Encoded e = encoded(t, cp);
+        if (e.code == kUnmappable.code && oEnd - o < (end - p - qsizetype(n)) + 4)
+            return p;
         p += n;
-        o = putAnsi(encoded(t, cp), cp, o);
+        o = putAnsi(e, cp, o);
     }
-    return o;
+    return p;
 }
 
 } // namespace
@@ -336,13 +345,24 @@ QByteArray utf8ToAnsi(const QByteArray& utf8, bool* wellFormed)
         return {};
     bool refused = false;
     // Every character code page 936 holds needs at most as many bytes as in
-    // UTF-8, and one '?' replaces each refused unit; only four-byte forms need
-    // more, twice the room at most (for a two-byte character). Pages of the
-    // spare room that are never written cost nothing.
-    QByteArray out(utf8.size() * 2 + 4, Qt::Uninitialized);
-    PrefaultBuffer(out.data(), size_t(utf8.size()));
-    const auto* in = reinterpret_cast<const unsigned char*>(utf8.constData());
-    out.truncate(convertUtf8(in, in + utf8.size(), out.data(), refused) - out.constData());
+    // UTF-8, and one '?' replaces each refused unit, so the buffer is the
+    // input's size: the heap's reused block of the last body, already in
+    // memory. Only the four-byte forms of characters code page 936 lacks may
+    // need more; the buffer then grows.
+    QByteArray out(utf8.size() + 4, Qt::Uninitialized);
+    PrefaultBuffer(out.data(), size_t(out.size()));
+    const auto* p = reinterpret_cast<const unsigned char*>(utf8.constData());
+    const unsigned char* const end = p + utf8.size();
+    qsizetype written = 0;
+    for (;;) {
+        char* o = out.data() + written;
+        p = convertUtf8(p, end, o, out.constData() + out.size(), refused);
+        written = o - out.constData();
+        if (p == end)
+            break;
+        out.resize(out.size() + std::max<qsizetype>(out.size() / 4, 64 * 1024));
+    }
+    out.truncate(written);
     if (wellFormed)
         *wellFormed = !refused;
     // What the truncation left over goes back to the system (Chinese text

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QVariant>
 
 InputGuard::InputGuard(std::function<void()> onEscape) : m_onEscape(std::move(onEscape))
 {
@@ -14,6 +15,29 @@ InputGuard::~InputGuard()
 {
     if (QCoreApplication* app = QCoreApplication::instance())
         app->removeEventFilter(this);
+}
+
+namespace {
+
+// A dynamic property rather than a list of this file: the browser module has
+// a copy of its own of this code, and both must see the same mark.
+const char kAllowsInput[] = "reqlarkAllowsInputWhileBusy";
+
+bool allowsInput(const QObject* object)
+{
+    for (; object; object = object->parent()) {
+        if (object->property(kAllowsInput).toBool())
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+void InputGuard::allowInput(QObject* window)
+{
+    if (window)
+        window->setProperty(kAllowsInput, true);
 }
 
 void InputGuard::dropPendingInput()
@@ -64,7 +88,7 @@ bool InputGuard::isUserInput(const QEvent* event)
 
 bool InputGuard::eventFilter(QObject* watched, QEvent* event)
 {
-    if (!isUserInput(event))
+    if (!isUserInput(event) || allowsInput(watched))
         return QObject::eventFilter(watched, event);
     if (event->type() == QEvent::KeyPress && m_onEscape) {
         const auto* key = static_cast<const QKeyEvent*>(event);

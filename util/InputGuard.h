@@ -37,6 +37,11 @@ public:
     // Whether the guard drops `event` (Esc included, which it acts on).
     static bool isUserInput(const QEvent* event);
 
+    // Lets a window opened during the wait take input: a dialog a page
+    // shows must be answered before the wait can end. Give it the window's
+    // widget and its window-system window; their children count too.
+    static void allowInput(QObject* window);
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 

@@ -133,7 +133,7 @@ private slots:
     void downloadCancelledSendsNothing();
     void cutDownloadLeavesPreviousFile();
     void downloadTargetNotWritable();
-    void downloadOfNoBodySavesAnEmptyFile();
+    void downloadOfNoBodyKeepsTheFile();
     void headerListGestures();
     void downloadShowsErrorStatus();
     void topPanelFitsTheFont_data();
@@ -698,18 +698,19 @@ void TestMainWindow::downloadTargetNotWritable()
     QVERIFY(!QFile::exists(target));
 }
 
-void TestMainWindow::downloadOfNoBodySavesAnEmptyFile()
+void TestMainWindow::downloadOfNoBodyKeepsTheFile()
 {
-    m_server->route("/nobody", ScriptedResponse::headOnly("HTTP/1.1 204 No Content", {}));
-    const QString target = m_dir.filePath(QStringLiteral("empty.txt"));
+    m_server->route("/nobody", ScriptedResponse::headOnly("HTTP/1.1 304 Not Modified", {}));
+    const QString target = m_dir.filePath(QStringLiteral("kept.txt"));
     writeAll(target, "earlier");
     m_prompter.saveAnswers.enqueue(target);
     typeUrl(m_server->url("/nobody"));
     QTest::mouseClick(child<QPushButton>(m_win.get(), "btnSaveToFile"), Qt::LeftButton);
     QCOMPARE(m_server->requestCount(), 1);
-    QCOMPARE(readAll(target), QByteArray());
-    QCOMPARE(m_win->panelText(2), QStringLiteral("文件保存完成"));
-    QCOMPARE(m_win->panelText(3), QStringLiteral("204 No Content"));
+    QCOMPARE(readAll(target), QByteArray("earlier"));
+    QCOMPARE(QDir(m_dir.absolutePath()).entryList(QDir::Files).size(), 1);
+    QCOMPARE(m_win->panelText(2), QStringLiteral("没有正文，文件未改动"));
+    QCOMPARE(m_win->panelText(3), QStringLiteral("304 Not Modified"));
     QVERIFY(m_prompter.errors.isEmpty());
 }
 

@@ -264,6 +264,14 @@ void TestDesktop::longPasteIsWholeAndUndoable()
     QVERIFY(!edit->isShortened());
     QTest::keyClick(edit, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
     QCOMPARE(edit->text().size(), pasted.size());
+
+    // Cut takes it out whole, Chinese input stays on.
+    QGuiApplication::clipboard()->clear();
+    edit->selectAll();
+    QTest::keyClick(edit, Qt::Key_X, Qt::ControlModifier);
+    QVERIFY(QGuiApplication::clipboard()->text() == pasted);
+    QVERIFY(edit->text().isEmpty());
+    QCOMPARE(edit->inputMethodHints(), Qt::ImhNone);
 }
 
 void TestDesktop::windowShowsOnThePlatformAsked()

@@ -50,10 +50,12 @@ void TestSingleInstance::secondStart()
         // What a crashed process leaves: a lock naming a process that is gone.
         QProcess gone;
         gone.start(QStringLiteral("true"), {});
+        QVERIFY(gone.waitForStarted());
+        const qint64 pid = gone.processId(); // 0 once it has ended
         QVERIFY(gone.waitForFinished());
         writeAll(SingleInstance::lockPathFor(first.path()),
-                 QByteArray::number(gone.processId()) + "\nreqlark\n" +
-                     QSysInfo::machineHostName().toUtf8() + "\n");
+                 QByteArray::number(pid) + "\nreqlark\n" + QSysInfo::machineHostName().toUtf8() +
+                     "\n");
     }
 
     const QString folder = sameFolder ? first.path() : other.path();

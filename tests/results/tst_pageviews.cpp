@@ -155,8 +155,12 @@ void TestPageViews::closingWorksWhileADialogIsUp()
                     ScriptedResponse::ok("<script>for (;;) alert('again');</script>", "text/html"));
     typeUrl(m_server->url("/again"));
     bool sendIgnored = false;
-    QTimer::singleShot(1500, this, [&] {
-        QVERIFY(openPageDialog());
+    QTimer poll;
+    poll.start(100);
+    connect(&poll, &QTimer::timeout, this, [&] {
+        if (!openPageDialog())
+            return;
+        poll.stop();
         // The window takes no input meanwhile: the page's call is still on
         // the stack.
         const int requests = m_server->requestCount();
