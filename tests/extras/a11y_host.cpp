@@ -1,7 +1,6 @@
-// The main window as screen readers meet it, for tst_accessibility.py: made
-// on an executable path in a temporary folder (so its files go there), with
-// a known text in the HTML pane. Prints "ready" once shown and ends when its
-// standard input closes.
+// The main window for tst_accessibility.py, its files in a temporary folder
+// and a known text in the HTML pane. Prints "ready" once shown and ends when
+// its standard input closes.
 
 #include "app/untFrmMain.h"
 #include "results/LargeTextView.h"
@@ -27,8 +26,7 @@ int main(int argc, char* argv[])
     env.executablePath = QDir(dir.path()).filePath(QStringLiteral("reqlark"));
     TFrmMain window(env);
     auto* memo = window.findChild<LargeTextView*>(QStringLiteral("mmoHtml"));
-    // Lines of several kinds: Chinese, a character beyond the BMP (two
-    // UTF-16 units), a tab and a control character, CR LF and a lone CR.
+    // Chinese, a character beyond the BMP, a control character, CR LF, a lone CR.
     memo->setUtf8(QByteArrayLiteral("<html>\r\n"
                                     "第一行 hello world\n"
                                     "emoji \xF0\x9F\x98\x80 after\x01tab\there\r"

@@ -1,10 +1,10 @@
 #!/usr/bin/env python3
-"""The main window as a screen reader reads it, through AT-SPI (pyatspi).
+"""The main window as a screen reader reads it, through AT-SPI (pyatspi): what
+only the bus shows (names, focus, word and character boundaries, the host's
+own selection); the text interface itself is tst_largetextview's.
 
 Run as: tst_accessibility.py <reqlark_a11y_host>, on a D-Bus session and an X
-server of its own (CTest starts both). The host shows the window with a known
-text in the HTML pane; every check here is made on what the accessibility bus
-returns for it. Prints 'N passed, N failed' and exits non-zero on a failure.
+server of its own (CTest starts both). Exits non-zero on a failure.
 """
 
 import subprocess
@@ -17,9 +17,6 @@ TEXT = ("<html>\r\n"
         "第一行 hello world\n"
         "emoji \U0001F600 after\x01tab\there\r"
         "last line")
-# Qt counts in UTF-16 units: the emoji is two.
-UNITS = len(TEXT.encode("utf-16-le")) // 2
-
 passed = 0
 failed = 0
 
@@ -80,42 +77,23 @@ def main():
             check(f"{role} named {name}", find(app, role, name) is not None, True)
         check("label caption", find(app, "label", "请\n求\n头") is not None, True)
 
-        # The HTML pane: a read-only multi-line text with the text interface.
+        # The HTML pane, focused, its text whole on the bus.
         pane = find(app, "text", "响应内容")
         check("HTML pane found", pane is not None, True)
         if pane is None:
             return 1
-        states = pane.getState()
-        check("read-only", states.contains(pyatspi.STATE_EDITABLE), False)
-        check("multi-line", states.contains(pyatspi.STATE_MULTI_LINE), True)
-        check("focused", states.contains(pyatspi.STATE_FOCUSED), True)
+        check("focused", pane.getState().contains(pyatspi.STATE_FOCUSED), True)
         text = pane.queryText()
-        check("character count", text.characterCount, UNITS)
         check("whole text", text.getText(0, -1), TEXT)
-        check("a range", text.getText(unit_offset("hello"), unit_offset("hello") + 5), "hello")
-        check("after the emoji", text.getText(unit_offset(" after"), unit_offset(" after") + 6),
-              " after")
-
-        second = unit_offset("hello")
-        line = text.getTextAtOffset(second, pyatspi.TEXT_BOUNDARY_LINE_START)
-        check("line", line[0], "第一行 hello world\n")
-        check("line start", line[1], unit_offset("第一行"))
-        line = text.getTextAtOffset(unit_offset("last"), pyatspi.TEXT_BOUNDARY_LINE_START)
-        check("line after a lone CR", line[0], "last line")
-        word = text.getTextAtOffset(second + 2, pyatspi.TEXT_BOUNDARY_WORD_START)
+        hello = unit_offset("hello")
+        word = text.getTextAtOffset(hello + 2, pyatspi.TEXT_BOUNDARY_WORD_START)
         check("word", word[0].strip(), "hello")
         char = text.getTextAtOffset(unit_offset("第一行") + 1, pyatspi.TEXT_BOUNDARY_CHAR)
         check("character", char[0], "一")
-        check("control character", text.getText(unit_offset("\x01"), unit_offset("\x01") + 1),
-              "\x01")
-
-        # Caret and selection as the host left them, then set from the bus.
+        # Caret and selection as the host left them.
         check("caret", text.caretOffset, 6)
         check("selections", text.getNSelections(), 1)
         check("selection", tuple(text.getSelection(0)), (0, 6))
-        text.setSelection(0, second, second + 5)
-        check("selection set", tuple(text.getSelection(0)), (second, second + 5))
-        check("caret follows", text.caretOffset, second + 5)
     finally:
         host.stdin.close()
         host.wait(timeout=10)

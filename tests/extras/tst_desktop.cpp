@@ -24,25 +24,16 @@
 
 namespace {
 
-QPalette lightPalette()
+// A light theme, or a dark one as desktops give it: light text on rgb(36, 36, 36).
+QPalette theme(bool dark)
 {
     QPalette p;
-    p.setColor(QPalette::Window, QColor(239, 239, 239));
-    p.setColor(QPalette::Base, Qt::white);
+    p.setColor(QPalette::Window, dark ? QColor(53, 53, 53) : QColor(239, 239, 239));
+    p.setColor(QPalette::Base, dark ? QColor(36, 36, 36) : QColor(Qt::white));
+    if (dark)
+        p.setColor(QPalette::Button, QColor(53, 53, 53));
     for (QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
-        p.setColor(role, Qt::black);
-    return p;
-}
-
-// A dark theme as desktops give it: light text on rgb(36, 36, 36).
-QPalette darkPalette()
-{
-    QPalette p;
-    p.setColor(QPalette::Window, QColor(53, 53, 53));
-    p.setColor(QPalette::Base, QColor(36, 36, 36));
-    p.setColor(QPalette::Button, QColor(53, 53, 53));
-    for (QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
-        p.setColor(role, QColor(230, 230, 230));
+        p.setColor(role, dark ? QColor(230, 230, 230) : QColor(Qt::black));
     return p;
 }
 
@@ -89,7 +80,6 @@ void TestDesktop::initTestCase()
 
 void TestDesktop::init()
 {
-    QApplication::setPalette(m_original);
     m_prompter = ScriptedPrompter();
     m_tmp = std::make_unique<QTemporaryDir>();
     QVERIFY(m_tmp->isValid());
@@ -140,11 +130,10 @@ void TestDesktop::coloursFollowTheDesktop()
     QFETCH(QColor, memoColour);
     if (!file.isEmpty())
         writeAll(ini(), file);
-    QApplication::setPalette(darkAtStart ? darkPalette() : lightPalette());
-    open();
-    m_win->show();
+    QApplication::setPalette(theme(darkAtStart));
+    open()->show();
     if (switchTheme)
-        QApplication::setPalette(darkAtStart ? lightPalette() : darkPalette());
+        QApplication::setPalette(theme(!darkAtStart));
     // A new palette reaches the widgets through the event loop.
     QApplication::processEvents();
     const QPalette theme = QApplication::palette();
@@ -176,7 +165,7 @@ void TestDesktop::fontCommandStoresOnlyAChosenColour()
     QFETCH(bool, dark);
     QFETCH(bool, changeColour);
     QFETCH(QByteArray, stored);
-    QApplication::setPalette(dark ? darkPalette() : lightPalette());
+    QApplication::setPalette(theme(dark));
     open();
     auto* memo = c<LargeTextView>("mmoHtml");
     QFont bigger = memo->font();
@@ -193,7 +182,7 @@ void TestDesktop::fontCommandStoresOnlyAChosenColour()
     QCOMPARE(settings.readString("Options", "HTMLFontColor", "-"), stored);
     QCOMPARE(settings.readString("Options", "HTMLFontsize"), QByteArray("14"));
     // A theme change afterwards: a colour left as it was follows it.
-    QApplication::setPalette(dark ? lightPalette() : darkPalette());
+    QApplication::setPalette(theme(!dark));
     QApplication::processEvents();
     QCOMPARE(textOf(memo),
              changeColour ? QColor(0, 0, 255) : QApplication::palette().color(QPalette::Text));
@@ -214,12 +203,10 @@ void TestDesktop::shiftF10OpensTheFocusedControlsMenu()
 {
     QFETCH(QString, control);
     QFETCH(QString, item);
-    open();
-    m_win->show();
+    open()->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_win.get()));
     m_win->activateWindow();
-    auto* widget = m_win->findChild<QWidget*>(control);
-    QVERIFY(widget);
+    QWidget* widget = c<QWidget>(control.toLatin1().constData());
     widget->setFocus();
     QTRY_COMPARE(QApplication::focusWidget(), widget);
     QVERIFY(!QApplication::activePopupWidget());
@@ -251,8 +238,7 @@ void TestDesktop::longPasteIsWholeAndUndoable()
     QFETCH(QString, field);
     QFETCH(int, characters);
     QFETCH(bool, byKeys);
-    open();
-    m_win->show();
+    open()->show();
     auto* edit = m_win->findChild<LongLineEdit*>(field);
     QVERIFY(edit);
     edit->setText(QStringLiteral("old"));
@@ -267,7 +253,6 @@ void TestDesktop::longPasteIsWholeAndUndoable()
         m_prompter.clipboard = pasted;
         QTest::mouseDClick(edit, Qt::LeftButton);
     }
-    QCOMPARE(edit->text().size(), pasted.size());
     QVERIFY(edit->text() == pasted);
     QCOMPARE(edit->isShortened(), characters > LongLineEdit::kLongText);
     if (edit->isShortened())
@@ -292,8 +277,7 @@ void TestDesktop::longPasteIsWholeAndUndoable()
 void TestDesktop::windowShowsOnThePlatformAsked()
 {
     // Natively on Wayland when asked for it, not through XWayland.
-    open();
-    m_win->show();
+    open()->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_win.get()));
     QCOMPARE(QGuiApplication::platformName(), qEnvironmentVariable("QT_QPA_PLATFORM"));
 }

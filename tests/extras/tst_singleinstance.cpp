@@ -1,9 +1,7 @@
-// One window per settings folder: the real program started on a folder that
-// a window already holds asks that window to the front and ends; on another
-// folder, or over a lock whose process is gone, it starts as usual. The
-// holding window is played by this test (the program's own guard, raising a
-// window of the test), the second start is the built program, copied into
-// the folder as a portable copy.
+// One window per settings folder: the built program, started as a portable
+// copy in a folder this test holds with the program's own guard, asks the
+// test's window to the front and ends; on another folder, or over a lock whose
+// process is gone, it starts as usual.
 
 #include "app/SingleInstance.h"
 #include "support/TestHelpers.h"
@@ -23,23 +21,7 @@ class TestSingleInstance : public QObject
 private slots:
     void secondStart_data();
     void secondStart();
-
-private:
-    // A portable copy of the program in `folder`, started there.
-    void start(QProcess& process, const QString& folder);
 };
-
-void TestSingleInstance::start(QProcess& process, const QString& folder)
-{
-    const QString exe = QDir(folder).filePath(QStringLiteral("reqlark"));
-    QVERIFY(QFile::copy(QStringLiteral(REQLARK_EXECUTABLE), exe));
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    process.setProcessEnvironment(env);
-    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    process.start(exe, {});
-    QVERIFY(process.waitForStarted());
-}
 
 void TestSingleInstance::secondStart_data()
 {
@@ -77,8 +59,15 @@ void TestSingleInstance::secondStart()
     }
 
     const QString folder = sameFolder ? first.path() : other.path();
+    const QString exe = QDir(folder).filePath(QStringLiteral("reqlark"));
+    QVERIFY(QFile::copy(QStringLiteral(REQLARK_EXECUTABLE), exe));
     QProcess second;
-    start(second, folder);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    second.setProcessEnvironment(env);
+    second.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    second.start(exe, {});
+    QVERIFY(second.waitForStarted());
     if (ends) {
         // Answered by the event loop of this process, which runs meanwhile.
         QTRY_VERIFY_WITH_TIMEOUT(second.state() == QProcess::NotRunning, 10000);

@@ -40,12 +40,8 @@ void TestRequestUnit::isUtf8_data()
     QTest::newRow("pure ascii") << QByteArray("<html>hello</html>") << false;
     QTest::newRow("chinese utf-8") << QByteArray("\xE4\xB8\xAD\xE6\x96\x87") << true;
     QTest::newRow("code page 936 bytes") << QByteArray("\xD6\xD0\xCE\xC4") << false;
-    QTest::newRow("ascii with 0x80") << QByteArray("ab\x80"
-                                                   "cd")
-                                     << true;
-    QTest::newRow("ascii with 0x81") << QByteArray("ab\x81"
-                                                   "cd")
-                                     << false;
+    QTest::newRow("ascii with 0x80") << QByteArray("ab\200cd") << true;
+    QTest::newRow("ascii with 0x81") << QByteArray("ab\201cd") << false;
     QTest::newRow("ends after a lead byte") << QByteArray("abc\xE4") << false;
     QTest::newRow("ends inside a sequence") << QByteArray("abc\xE4\xB8") << false;
     QTest::newRow("FE lead with four continuations") << QByteArray("\xFE\x80\x80\x80\x80") << true;
@@ -55,9 +51,7 @@ void TestRequestUnit::isUtf8_data()
     QTest::newRow("overlong C0 passes") << QByteArray("\xC0\xAF") << true;
     QTest::newRow("encoded surrogate passes") << QByteArray("\xED\xA0\x80") << true;
     QTest::newRow("four-byte emoji") << QByteArray("\xF0\x9F\x98\x80") << true;
-    QTest::newRow("lead followed by ascii") << QByteArray("\xC3"
-                                                          "a")
-                                            << false;
+    QTest::newRow("lead followed by ascii") << QByteArray("\303a") << false;
     QTest::newRow("nul bytes are ascii") << QByteArray("\0\xC3\xA9", 3) << true;
     QTest::newRow("third byte of a three-byte sequence is ASCII") << QByteArray("\xE4\xB8"
                                                                                 "a")
@@ -101,9 +95,7 @@ void TestRequestUnit::decodeConvertsOnlyUtf8()
     QCOMPARE(DecodeUtf8IfEncoded("\xE4\xB8\xAD\xF0\x9F\x98\x80\xE6\x96\x87"),
              QByteArray("\xD6\xD0\x94\x39\xFC\x36\xCE\xC4"));
     // A lone 0x80 passes detection; it is not a character and becomes '?'.
-    QCOMPARE(DecodeUtf8IfEncoded("a\x80"
-                                 "b"),
-             QByteArray("a?b"));
+    QCOMPARE(DecodeUtf8IfEncoded("a\200b"), QByteArray("a?b"));
     // So does an encoded surrogate, as one unit.
     QCOMPARE(DecodeUtf8IfEncoded("a\xED\xA0\x80z"), QByteArray("a?z"));
 }

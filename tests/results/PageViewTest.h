@@ -1,8 +1,7 @@
 #pragma once
 
-// What the page view tests share: the real main window, made afresh for each
-// test function with the scripted prompter and a loopback server, driven as
-// the user drives it, and the page's scripts run from outside.
+// What the page view tests share: the real main window with the scripted
+// prompter and a loopback server, made afresh for each test function.
 
 #include "app/untFrmMain.h"
 #include "results/BrowserModule.h"

@@ -1,8 +1,6 @@
-// The page views on pages that go wrong or ask much: failures and the memory
-// bound, page dialogs, what the page's request carries (escapes, Referer,
-// proxy credentials, trust), the characters of pages that declare no charset,
-// and the main window's own native window. Real main window, real Qt
-// WebEngine, a loopback server and a real tinyproxy.
+// The page views on pages that go wrong or ask much: failures, the memory
+// bound, page dialogs, what the page's request carries, undeclared charsets
+// and the main window's native window. Real Qt WebEngine and tinyproxy.
 
 #include "PageViewTest.h"
 #include "headers/HeaderList.h"
@@ -21,9 +19,9 @@
 
 #include <csignal>
 
-namespace {
+Q_DECLARE_METATYPE(TestCerts::ServerCert)
 
-constexpr qint64 kMemoryLimit = qint64(400) << 20;
+namespace {
 
 QDialog* openPageDialog()
 {
@@ -64,7 +62,7 @@ private:
 void TestPageViews::initTestCase()
 {
     m_certs = std::make_unique<TestCerts>(m_certDir.path());
-    BrowserModule::engine().setMemoryLimit(kMemoryLimit);
+    BrowserModule::engine().setMemoryLimit(qint64(400) << 20);
 }
 
 void TestPageViews::pageEndsAreReported_data()
@@ -249,31 +247,26 @@ void TestPageViews::proxyCredentialChangesCountAtOnce()
 
 void TestPageViews::trustAsTheRequestViews_data()
 {
-    QTest::addColumn<QString>("cert");
+    QTest::addColumn<TestCerts::ServerCert>("cert");
     QTest::addColumn<QString>("reason"); // empty: the page loads
 
-    QTest::newRow("issued by the trusted authority") << QStringLiteral("valid") << QString();
+    QTest::newRow("issued by the trusted authority") << m_certs->valid() << QString();
     QTest::newRow("issued by an authority nobody trusts")
-        << QStringLiteral("untrusted")
+        << m_certs->untrusted()
         << QStringLiteral("服务器证书的颁发机构不受信任（unable to get local issuer certificate）");
-    QTest::newRow("expired") << QStringLiteral("expired")
+    QTest::newRow("expired") << m_certs->expired()
                              << QStringLiteral(
                                     "服务器证书已过期或尚未生效（certificate has expired）");
     QTest::newRow("for another host")
-        << QStringLiteral("wrongHost")
+        << m_certs->wrongHost()
         << QStringLiteral("服务器证书与网址的主机不符（IP address mismatch）");
 }
 
 void TestPageViews::trustAsTheRequestViews()
 {
-    QFETCH(QString, cert);
+    QFETCH(TestCerts::ServerCert, cert);
     QFETCH(QString, reason);
-    const TestCerts::ServerCert& chosen = cert == QLatin1String("valid")     ? m_certs->valid()
-                                          : cert == QLatin1String("expired") ? m_certs->expired()
-                                          : cert == QLatin1String("wrongHost")
-                                              ? m_certs->wrongHost()
-                                              : m_certs->untrusted();
-    LoopbackServer tls(LoopbackServer::TlsFiles{chosen.certFile, chosen.keyFile});
+    LoopbackServer tls(LoopbackServer::TlsFiles{cert.certFile, cert.keyFile});
     tls.route("/s", ScriptedResponse::ok("<p>secure</p>", "text/html"));
     typeUrl(tls.url("/s"));
     choose(3);
