@@ -44,11 +44,6 @@ constexpr size_t kMaxCachedPieces = 600;
 constexpr qint64 kMaxCachedBytes = qint64(256) << 10;
 constexpr qint64 kSearchChunk = qint64(1) << 20;
 
-inline bool isLineEnd(char c)
-{
-    return c == '\n' || c == '\r';
-}
-
 inline bool breaksAfter(char c)
 {
     return c == ' ' || c == '\t' || c == ',' || c == ';' || c == '>' || c == '}' || c == ']' ||
