@@ -466,13 +466,8 @@ void TestSettingsWindow::tenMegabyteFilesLoadQuickly()
         QVERIFY(QFile::exists(ini()));
     }
     // Shown, not only loaded: a cell laying out megabytes would freeze the
-    // first paint. Sanitizer builds run several times slower.
-#if defined(__SANITIZE_ADDRESS__)
-    const qint64 budget = 4000;
-#else
-    const qint64 budget = 1000;
-#endif
-    QVERIFY2(shown < budget, qPrintable(QString::number(shown)));
+    // first paint.
+    QVERIFY2(shown < quickBoundMs(1000), qPrintable(QString::number(shown)));
 }
 
 QTEST_MAIN(TestSettingsWindow)

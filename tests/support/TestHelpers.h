@@ -22,6 +22,18 @@ template <class T> T* child(QObject* parent, const char* name)
     return w;
 }
 
+// A bound in milliseconds for a check that something stays quick. It holds
+// the program's own code, which the sanitizer build runs several times
+// slower, so there the bound is wider.
+constexpr qint64 quickBoundMs(qint64 ms)
+{
+#ifdef __SANITIZE_ADDRESS__
+    return ms * 4;
+#else
+    return ms;
+#endif
+}
+
 // The file's bytes; empty when it cannot be read.
 inline QByteArray readAll(const QString& path)
 {
